@@ -1,0 +1,25 @@
+# Warnings apply to our own targets only, so third-party headers never break the build.
+function(quillon_warnings target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+    -Wnon-virtual-dtor -Wold-style-cast -Wno-missing-field-initializers -Werror)
+endfunction()
+
+# One static library per layer.
+function(add_quillon_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  quillon_warnings(${name})
+endfunction()
+
+# One helper registers every GoogleTest binary with CTest.
+function(add_quillon_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  quillon_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QUILLON_CLI=$<TARGET_FILE:quillon-cli>")
+endfunction()

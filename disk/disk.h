@@ -1,0 +1,121 @@
+// Public interface of the recorder disk layer: error codes, time text, the trace, the disk
+// table with its scan and mount, sector reads and the volume records of the mounted disk.
+#pragma once
+
+#include <cstdint>
+
+// --- Error codes ------------------------------------------------------------------------------
+enum DvrfsError : int32_t {
+    DVR_ENOMEM_BUFFER = -1,  // also the storage layer's own refusal
+    DVR_ENOSPC = -2,         // allocation failed, or the descriptor table is full
+    DVR_EWRITER = -3,
+    DVR_EINTERNAL = -4,
+    DVR_EPERM = -5,
+    DVR_ENOINDEX = -6,
+    DVR_EBADF = -7,
+    DVR_EWOULDBLOCK = -8,
+    DVR_ENEED_RECYCLE = -9,
+    DVR_EINVAL = -10,
+    DVR_EBUSY = -11,
+    DVR_ENOFS = -12,
+    DVR_EBROKEN = -13,
+    DVR_ENODISK = -14,
+    DVR_ENEED_FSCK = -15,
+    DVR_ELOCKED = -16,
+    DVR_EDISK = -17,
+    DVR_ENODRIVER = -18,
+    DVR_EMOUNTED = -19,
+    DVR_EVERSION = -20,
+    DVR_ENOTSUP = -21,
+    DVR_ENOTMOUNTED = -22,
+    DVR_EFREEMAP = -50,
+    DVR_ECHECKSUM = -51,
+    DVR_EOFFSET = -52,
+    DVR_ECHANNEL = -53,
+    DVR_ECDOPEN = -54,
+    DVR_ENOCD = -55,
+    DVR_EBADCD = -56,
+    DVR_ECDRECORD = -57,
+    DVR_ENOBACKUP = -58,
+    DVR_ENOCHANNEL = -59,
+};
+
+// Message of an error code. Unknown codes share one buffer that the next unknown code reuses.
+const char* dvrfs_strerror(int32_t code);
+
+// --- Time text ------------------------------------------------------------------------------
+// "NULL" for 0; else "YYYY/MM/DD-hh:mm:ss" (long) or "YYMMDD:hhmmss" (short), recorder clock.
+// The result lives in a ring of 8 buffers: it stays valid for the next 7 calls.
+const char* dvrfs_time_string(uint32_t time, int short_form);
+
+// --- Trace ----------------------------------------------------------------------------------
+void dvrfs_set_trace(bool on);
+bool dvrfs_trace_enabled();
+void dvrfs_trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// --- Disk table -----------------------------------------------------------------------------
+enum FsType : uint32_t {
+    FS_NONE = 0,
+    FS_OTHER = 1,
+    FS_MS = 2,
+    FS_LINUX = 3,
+    FS_DVR20 = 4,
+    FS_DVR30 = 5,
+    FS_PSOS = 6,
+    FS_BACKUP10 = 7,
+    FS_BACKUP20 = 8,
+    FS_WHOLE = 9,
+};
+const char* fs_type_name(uint32_t code);  // "WHAT?" for codes outside the table
+
+inline constexpr int kDiskTableSize = 30;
+inline constexpr int kDevicePathSize = 128;
+
+struct DiskEntry {
+    char device_path[kDevicePathSize];  // NUL-terminated path that opened the drive
+    uint32_t fs_type;                    // what the probe found in the area
+    uint32_t partition;                  // 1..4 for a table entry, 0 for a whole disk
+    uint32_t partition_type;             // from the type byte; whole disk: same as fs_type
+    uint32_t bootable;                   // boot indicator 0x80
+    uint64_t start_sector;
+    uint64_t sector_count;
+};
+static_assert(sizeof(DiskEntry) == 160);
+
+// Rebuilds the disk table from drives 1..29; returns the entry count or -19 while mounted.
+int32_t backup_scan_disks();
+// The table filled by the last scan and its entry count.
+const DiskEntry* backup_disk_table();
+int32_t backup_disk_count();
+
+int32_t backup_mount_disk(const DiskEntry* entry);
+int32_t backup_unmount_disk();
+const DiskEntry* backup_mounted_disk();  // nullptr when nothing is mounted
+
+// Reads count whole sectors relative to the mounted origin: 0 or -17.
+int32_t hdd_read_sectors(uint64_t sector, uint32_t count, void* buffer);
+
+// Display copy of the mounted area's recorder super block (136 bytes).
+int32_t hdd_read_super_block(uint64_t size, void* buffer);
+
+// --- Volume records ---------------------------------------------------------------------------
+inline constexpr int kVolumeRecordCount = 32;
+
+struct VolumeRecord {
+    char name[128];               // "PSOS" or the session name, NUL-terminated
+    uint32_t slot;                // session slot on a backup disk, 0 on a recorder volume
+    uint32_t created;             // 0 marks an unused record
+    uint32_t interval;            // index interval in seconds
+    uint32_t oldest;
+    uint32_t newest;
+    uint32_t channel_count;       // system channels included
+    uint32_t data_channel_count;  // columns of an index record
+    uint8_t extra[20];
+};
+static_assert(sizeof(VolumeRecord) == 176);
+
+const VolumeRecord* backup_volume_records();
+int32_t backup_volume_count();
+
+// Word checksum: two's complement of the sum of the n / 4 little-endian words (0 = valid).
+uint32_t dvrfs_checksum(const void* data, uint32_t n);

@@ -1,0 +1,22 @@
+// Whole-sector reads of the mounted (or scanned) drive, relative to the origin.
+#include <limits>
+
+#include "disk/disk_i.h"
+
+int32_t hdd_read_sectors(uint64_t sector, uint32_t count, void* buffer) {
+    DiskState& st = disk_state();
+    const uint64_t max_sector = std::numeric_limits<uint64_t>::max() / kSectorSize;
+    // A sector number that overflows the byte position can only come from damaged data.
+    if (!st.drive || buffer == nullptr || sector > max_sector - st.origin ||
+        sector + st.origin > max_sector - count) {
+        dvrfs_trace("Disk Access\n");
+        return DVR_EDISK;
+    }
+    const uint64_t position = (sector + st.origin) * kSectorSize;
+    const size_t bytes = size_t{count} * kSectorSize;
+    if (st.drive->read_at(position, buffer, bytes) != static_cast<int64_t>(bytes)) {
+        dvrfs_trace("Disk Access\n");
+        return DVR_EDISK;
+    }
+    return 0;
+}
