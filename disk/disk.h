@@ -119,3 +119,37 @@ int32_t backup_volume_count();
 
 // Word checksum: two's complement of the sum of the n / 4 little-endian words (0 = valid).
 uint32_t dvrfs_checksum(const void* data, uint32_t n);
+
+// --- Channel files of the selected volume -----------------------------------------------------
+inline constexpr int kMaxChannels = 32;
+inline constexpr int kDescriptorCount = 32;
+
+enum ChannelRole : int32_t {
+    DVR_CH_SUPER = 0,  // super index: one entry per recorded hour
+    DVR_CH_INDEX = 1,  // index: one record per index interval
+    DVR_CH_SLOG = 2,   // search log
+};
+
+// A position in a channel: block number and byte offset within that block.
+struct ChannelPosition {
+    int32_t block;
+    int32_t offset;
+};
+
+enum SeekOrigin : int { SEEK_HEAD = 0, SEEK_CURRENT = 1, SEEK_TAIL = 2 };
+
+// Selects a volume record of the mounted disk and loads its channel tables.
+int32_t backup_mount_session(const VolumeRecord* record);
+int32_t backup_unmount_session();
+const VolumeRecord* backup_selected_volume();  // nullptr when none is selected
+int32_t backup_channel_count();                // 0 when none is selected
+// Size in bytes of a channel of the selected volume (0 for channels without data).
+uint64_t backup_channel_size(int32_t channel);
+
+int32_t backup_open(int32_t channel);  // descriptor number 0..31 or an error
+int32_t backup_close(int32_t fd);
+int32_t backup_read(int32_t fd, void* buffer, int32_t length);
+int32_t backup_lseek(int32_t fd, int64_t offset, int origin);
+int32_t backup_iseek(int32_t fd, const ChannelPosition* position);
+int32_t backup_tell(int32_t fd, ChannelPosition* position);
+int32_t backup_locate_index(int32_t fd, int32_t time, ChannelPosition* position);

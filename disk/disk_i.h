@@ -48,7 +48,8 @@ VolumeTable& volume_table();
 void volume_table_clear();
 
 // Returns the disk layer to its state at program start (tests only): closes the drive and
-// forgets the table, the mount, the retained super blocks and the volume records.
+// forgets the table, the mount, the retained super blocks, the volume records, the selected
+// volume and every descriptor.
 void disk_layer_reset();
 
 // --- Recorder volume driver -------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "disk/channel_i.h"
 #include "disk/disk_i.h"
 
 DiskState& disk_state() {
@@ -25,6 +26,10 @@ const VolumeRecord* backup_volume_records() { return volume_table().records; }
 int32_t backup_volume_count() { return volume_table().count; }
 
 void disk_layer_reset() {
+    for (ChannelDescriptor& d : channel_layer().descriptors) d = ChannelDescriptor{};
+    channel_layer() = ChannelLayer{};
+    dvrfs_free_channels();
+    bkfs_free_session();
     dvrfs_unmount();
     bkfs_unmount();
     disk_state() = DiskState{};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "disk/disk.h"
 
@@ -14,6 +15,48 @@ void apply_damage(BackupSuperBlock* sb, const SuperBlockDamage& damage) {
     if (damage.created_zero) sb->created = 0;
     seal_words(sb, sizeof *sb, offsetof(BackupSuperBlock, checksum));
     if (damage.checksum) sb->checksum += 1;
+}
+
+// Damaged block sizes are still written to the super block; data is laid out with a sane one.
+int32_t layout_block_size(const BackupDiskSpec& spec) {
+    const bool usable = spec.block_size > 0 && spec.block_size <= kBackupBlockSize &&
+                        spec.block_size % 512 == 0;
+    return usable ? spec.block_size : kBackupBlockSize;
+}
+
+struct SessionChannelRecord {
+    uint64_t size;
+    uint32_t index_column;
+    uint32_t head_slot;
+    uint32_t head_offset;
+    uint32_t tail_slot;
+    uint32_t tail_offset;
+    uint8_t unused[20];
+};
+static_assert(sizeof(SessionChannelRecord) == kSessionChannelRecordSize);
+
+bool lay_out_sessions(const BackupDiskSpec& spec, BackupPlan* p, std::string* error) {
+    // Blocks are numbered across the whole disk; each session has a block map of its own.
+    auto next_block = std::make_shared<uint32_t>(1);
+    const uint32_t limit = static_cast<uint32_t>(std::max(p->sb.block_limit, 1));
+    for (const SessionSpec& s : spec.sessions) {
+        LayoutRules rules;
+        rules.block_size = layout_block_size(spec);
+        rules.map_slots = kSessionBlockMapSlots;
+        rules.ring = false;
+        rules.channel_count = std::min<uint32_t>(s.channel_count, kMaxSessionSlots);
+        rules.data_channel_count = s.data_channel_count;
+        rules.interval = s.interval ? s.interval : 15;
+        rules.oldest = s.oldest;
+        rules.newest = s.newest;
+        rules.allocate_block = [next_block, limit](uint32_t) -> uint32_t {
+            return *next_block < limit ? (*next_block)++ : 0;
+        };
+        VolumeLayout layout;
+        if (!lay_out_volume(s.content, rules, &layout, error)) return false;
+        p->sessions.push_back(std::move(layout));
+    }
+    return true;
 }
 
 }  // namespace
@@ -41,11 +84,12 @@ bool plan_backup_disk(const BackupDiskSpec& spec, uint64_t origin, uint64_t area
         spec.sessions_used ? *spec.sessions_used : static_cast<uint32_t>(spec.sessions.size());
     sb.block_size = spec.block_size;
     seal_words(&sb, sizeof sb, offsetof(BackupSuperBlock, checksum));
-    *plan = p;
+    if (!lay_out_sessions(spec, &p, error)) return false;
+    *plan = std::move(p);
     return true;
 }
 
-std::vector<unsigned char> session_header(const SessionSpec& s) {
+std::vector<unsigned char> session_header(const SessionSpec& s, const VolumeLayout& layout) {
     std::vector<unsigned char> header(kSessionHeaderBytes, 0);
     VolumeRecord record{};
     // A name of 128 bytes or more fills the field without a terminating NUL, as a damaged disk may.
@@ -53,11 +97,22 @@ std::vector<unsigned char> session_header(const SessionSpec& s) {
     record.slot = s.slot;
     record.created = s.created ? s.created : kDefaultTime;
     record.interval = s.interval;
-    record.oldest = s.oldest ? s.oldest : record.created;
-    record.newest = s.newest ? s.newest : record.oldest + 3600;
+    record.oldest = s.oldest ? s.oldest : layout.oldest ? layout.oldest : record.created;
+    record.newest = s.newest ? s.newest : layout.newest ? layout.newest : record.oldest + 3600;
     record.channel_count = s.channel_count;
     record.data_channel_count = s.data_channel_count;
     std::memcpy(header.data(), &record, sizeof record);
+    std::vector<uint16_t> map(kSessionBlockMapSlots, 0);
+    for (const LaidChannel& c : layout.channels) {
+        SessionChannelRecord r{c.size, c.index_column, c.head_slot, c.head_offset,
+                               c.tail_slot, c.tail_offset, {}};
+        std::memcpy(header.data() + kSessionChannelRecordsOffset + c.channel * sizeof r, &r,
+                    sizeof r);
+        for (size_t j = 0; j < c.blocks.size(); ++j) {
+            map[c.slots[j]] = c.zero_block == j ? 0 : static_cast<uint16_t>(c.blocks[j]);
+        }
+    }
+    std::memcpy(header.data() + kSessionBlockMapOffset, map.data(), map.size() * 2);
     seal_words(header.data(), kSessionChecksummedBytes, kSessionChecksumOffset);
     if (s.bad_checksum) header[kSessionChecksumOffset] ^= 0x01;
     return header;
@@ -70,9 +125,14 @@ void write_backup_disk(ImageWriter& image, const BackupDiskSpec& spec, const Bac
     std::memcpy(sector, &sb, sizeof sb);
     image.write(plan.origin, sector, sizeof sector);
 
-    for (const SessionSpec& s : spec.sessions) {
-        const std::vector<unsigned char> header = session_header(s);
+    for (size_t i = 0; i < spec.sessions.size(); ++i) {
+        const SessionSpec& s = spec.sessions[i];
+        const VolumeLayout& layout = plan.sessions[i];
+        const std::vector<unsigned char> header = session_header(s, layout);
         image.write(plan.origin + session_header_sector(s.slot), header.data(), header.size());
+        write_channel_blocks(image, layout, layout_block_size(spec), [&](uint32_t block) {
+            return plan.origin + plan.data_start + (uint64_t{block} - 1) * kBackupBlockSectors;
+        });
     }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "disk/format.h"
+#include "tools/sample/channel_layout.h"
 #include "tools/sample/image_writer.h"
 #include "tools/sample/sample.h"
 
@@ -15,6 +16,7 @@ struct BackupPlan {
     uint64_t origin = 0;
     uint64_t data_start = 0;        // sector of block 1, relative to the origin
     uint64_t block_count = 0;       // whole blocks that fit in the area
+    std::vector<VolumeLayout> sessions;  // one per listed session, in the spec's order
 };
 
 bool plan_backup_disk(const BackupDiskSpec& spec, uint64_t origin, uint64_t area_sectors,
@@ -23,6 +25,6 @@ bool plan_backup_disk(const BackupDiskSpec& spec, uint64_t origin, uint64_t area
 void write_backup_disk(ImageWriter& image, const BackupDiskSpec& spec, const BackupPlan& plan);
 
 // The 138,240-byte header of one session, sealed (or torn when the spec asks for it).
-std::vector<unsigned char> session_header(const SessionSpec& session);
+std::vector<unsigned char> session_header(const SessionSpec& session, const VolumeLayout& layout);
 
 }  // namespace sample

@@ -1,4 +1,5 @@
 // Ready-made disks: what the demo shows and what a person trying the tool starts from.
+#include <cstdio>
 #include <functional>
 #include <map>
 
@@ -9,9 +10,28 @@ namespace {
 
 constexpr uint32_t kGiB = 2u << 20;  // sectors
 
+// Two hours of text records on a few channels: readable with `quillon-cli read`, and enough for
+// the time index to have several hours and a gap.
+VolumeContent text_recordings(uint32_t start, std::vector<int32_t> channels) {
+    VolumeContent content;
+    for (int32_t ch : channels) {
+        ChannelData data;
+        data.channel = ch;
+        for (uint32_t t = start; t < start + 7200; t += 15) {
+            if (ch % 2 == 0 && t >= start + 1800 && t < start + 2400) continue;  // a gap
+            char line[96];
+            const int n = std::snprintf(line, sizeof line, "channel %02d recorded at %u\n", ch, t);
+            data.writes.push_back({t, std::vector<uint8_t>(line, line + n)});
+        }
+        content.channels.push_back(std::move(data));
+    }
+    return content;
+}
+
 AreaSpec recorder_area() {
     AreaSpec a;
     a.kind = AreaKind::Recorder;
+    a.recorder.content = text_recordings(kDefaultTime / 3600 * 3600 - 7200, {3, 4, 5, 6});
     return a;
 }
 
@@ -24,8 +44,7 @@ AreaSpec backup_area(int32_t slots, std::vector<uint32_t> used_slots) {
         s.slot = slot;
         s.name = "BACKUP " + std::to_string(slot + 1);
         s.created = kDefaultTime + 86400 * slot;
-        s.oldest = kDefaultTime - 7200;
-        s.newest = kDefaultTime - 3600;
+        s.content = text_recordings(kDefaultTime / 3600 * 3600 - 7200 * (slot + 1), {3, 4});
         a.backup.sessions.push_back(s);
     }
     return a;
@@ -58,11 +77,13 @@ const std::map<std::string, std::function<DiskSpec()>>& presets() {
          [] {
              DiskSpec d;
              d.layout = DiskLayout::Partitioned;
+             // Each session's channels take a 32 MiB block at least: sparse, but counted.
+             d.total_sectors = 12 * kGiB;
              d.partitions = {
                  {.type_byte = 0x0C, .bootable = true, .count = kGiB / 4},
                  {.type_byte = kPartTypeRecorder, .count = kGiB, .area = recorder_area()},
-                 {.type_byte = 0x83, .count = kGiB / 2, .area = backup_area(2, {0})},
-                 {.type_byte = kPartTypeBackup, .count = kGiB, .area = backup_area(4, {0, 1, 3})},
+                 {.type_byte = 0x83, .count = 3 * kGiB / 2, .area = backup_area(2, {0})},
+                 {.type_byte = kPartTypeBackup, .count = 4 * kGiB, .area = backup_area(4, {0, 1, 3})},
              };
              return d;
          }},
@@ -71,7 +92,7 @@ const std::map<std::string, std::function<DiskSpec()>>& presets() {
              DiskSpec d;
              d.layout = DiskLayout::Partitioned;
              d.partitions = {
-                 {.type_byte = kPartTypeBackup, .count = 3 * kGiB, .area = backup_area(4, {0, 1, 3})},
+                 {.type_byte = kPartTypeBackup, .count = 4 * kGiB - 4096, .area = backup_area(4, {0, 1, 3})},
              };
              return d;
          }},

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "disk/format.h"
+#include "tools/sample/channel_layout.h"
 #include "tools/sample/image_writer.h"
 #include "tools/sample/sample.h"
 
@@ -18,7 +19,12 @@ struct RecorderPlan {
     uint64_t probe_size = 0;  // the size the probe is given
     uint64_t middle = 0;      // probe_start + probe_size / 2
     uint64_t super_block = 0; // where the probe ends up reading the super block
+    uint64_t layout_block_size = 0;  // the block size the data was laid out with
+    VolumeLayout layout;      // the channels and their blocks
 };
+
+// First sector of a block, relative to the origin.
+uint64_t recorder_block_sector(const DvrSuperBlock& sb, uint32_t block);
 
 // False with a message when the area is too small for the volume.
 bool plan_recorder_volume(const RecorderVolumeSpec& spec, uint64_t origin, uint64_t probe_start,

@@ -12,6 +12,34 @@
 
 namespace sample {
 
+// Bytes a channel received at a recorder time. A channel's writes come in time order.
+struct ChannelWrite {
+    uint32_t time = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// What a channel holds and where the builder puts it.
+struct ChannelData {
+    int32_t channel = 3;
+    std::vector<ChannelWrite> writes;
+    uint32_t head_slot = 0;    // recorder: ring slot of the first block (near the end: wraps)
+    uint32_t head_offset = 0;  // bytes of older, overwritten data before the first stored byte
+    std::optional<uint32_t> first_block;   // recorder: allocate blocks from here (data area 2)
+    std::optional<uint32_t> index_column;  // backup: default channel - 3
+    std::optional<uint32_t> zero_block;    // damage: the map slot of this block (0-based) is 0
+    std::optional<uint64_t> size;          // default: the bytes written
+};
+
+// The channels of a recorder volume or a backup session. With build_index, channels 0, 1 and 2
+// (super index, index, search log) are made from the writes' times; channels without writes get
+// one empty block so that they can be opened.
+struct VolumeContent {
+    std::vector<ChannelData> channels;
+    bool build_index = true;
+    uint32_t index_head_slot = 0;  // ring slot of the index channels' first blocks
+    std::optional<uint32_t> index_end;  // damage: the index stops before the newest recording
+};
+
 // Where the probe finds the recorder super block.
 enum class Placement {
     Middle,   // a valid copy in the middle sector of the probed area
@@ -48,6 +76,7 @@ struct RecorderVolumeSpec {
     std::vector<PointerCopy> pointer_copies;  // Pointer placement: default one copy at sector 0
     uint32_t authoritative_sector = 30;       // relative to the probe start
     SuperBlockDamage damage;
+    VolumeContent content;  // oldest/newest default to the writes' span when there are writes
 };
 
 struct SessionSpec {
@@ -60,6 +89,7 @@ struct SessionSpec {
     uint32_t channel_count = 29;
     uint32_t data_channel_count = 26;
     bool bad_checksum = false;
+    VolumeContent content;  // oldest/newest default to the writes' span when there are writes
 };
 
 struct BackupDiskSpec {
