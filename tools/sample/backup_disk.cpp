@@ -47,6 +47,7 @@ bool lay_out_sessions(const BackupDiskSpec& spec, BackupPlan* p, std::string* er
         rules.channel_count = std::min<uint32_t>(s.channel_count, kMaxSessionSlots);
         rules.data_channel_count = s.data_channel_count;
         rules.interval = s.interval ? s.interval : 15;
+        rules.empty_channels_get_block = false;
         rules.oldest = s.oldest;
         rules.newest = s.newest;
         rules.allocate_block = [next_block, limit](uint32_t) -> uint32_t {

@@ -49,6 +49,12 @@ bool place(LaidChannel* c, const LayoutRules& rules, uint32_t first_block, uint3
         return false;
     }
     const uint64_t end = c->head_offset + c->stream.size();
+    if (c->stream.empty() && !rules.empty_channels_get_block) {
+        // Head and tail at the start of slot 0: the channel opens and reads nothing.
+        c->head_slot = c->tail_slot = 0;
+        c->head_offset = c->tail_offset = 0;
+        return true;
+    }
     const uint64_t nblocks = end / bs + 1;
     if (nblocks > rules.map_slots) {
         *error = "channel " + std::to_string(c->channel) + " needs more map slots than it has";
@@ -81,6 +87,7 @@ bool place(LaidChannel* c, const LayoutRules& rules, uint32_t first_block, uint3
 
 // (block, offset) of a stream offset.
 std::pair<uint32_t, uint32_t> position_of(const LaidChannel& c, uint64_t at, int32_t block_size) {
+    if (c.blocks.empty()) return {0, 0};  // a channel without blocks has no position
     const uint64_t abs = c.head_offset + at;
     const uint64_t bs = static_cast<uint64_t>(block_size);
     return {c.blocks[abs / bs], static_cast<uint32_t>(abs % bs)};
@@ -170,7 +177,17 @@ bool lay_out_volume(const VolumeContent& content, const LayoutRules& rules, Volu
         const uint32_t iv = rules.interval;
         IndexPlan plan{oldest / iv * iv, 0};
         const uint32_t index_end = content.index_end ? std::min(*content.index_end, newest) : newest;
+        if (index_end < plan.first) {
+            *error = "the newest recording lies before the oldest";
+            return false;
+        }
         plan.count = (index_end / iv * iv - plan.first) / iv + 1;
+        // Refused before anything is built: a span of years would not fit the index channel.
+        const uint64_t index_bytes = uint64_t{plan.count} * (4 + 8 * uint64_t{rules.data_channel_count});
+        if (index_bytes > uint64_t{rules.map_slots} * static_cast<uint64_t>(rules.block_size)) {
+            *error = "the index of this span does not fit the index channel's map";
+            return false;
+        }
         // The index: one record per interval with every column's position at that moment.
         LaidChannel& index = chans[1];
         LaidChannel& slog = chans[2];
@@ -211,6 +228,11 @@ bool lay_out_volume(const VolumeContent& content, const LayoutRules& rules, Volu
             put32(slog.stream, 0);
             put64(slog.stream, mask);
         }
+        for (int32_t c : {1, 2}) {
+            auto extra = content.trailing_bytes.find(c);
+            if (extra == content.trailing_bytes.end()) continue;
+            chans[c].stream.insert(chans[c].stream.end(), extra->second.begin(), extra->second.end());
+        }
         index.size = index.stream.size();
         slog.size = slog.stream.size();
         if (!place_channel(1) || !place_channel(2)) return false;
@@ -236,6 +258,9 @@ bool lay_out_volume(const VolumeContent& content, const LayoutRules& rules, Volu
             put32(super.stream, so);
             put32(super.stream, rt);
             put32(super.stream, mask);
+        }
+        if (auto extra = content.trailing_bytes.find(0); extra != content.trailing_bytes.end()) {
+            super.stream.insert(super.stream.end(), extra->second.begin(), extra->second.end());
         }
         super.size = super.stream.size();
         if (!place_channel(0)) return false;

@@ -41,6 +41,9 @@ struct LayoutRules {
     std::function<uint32_t(uint32_t preferred)> allocate_block;
     // Linear maps: the next free slot of the shared map.
     uint32_t next_linear_slot = 0;
+    // Recorder volumes give every channel a block; a backup session copies only what was
+    // recorded, so its empty channels take none.
+    bool empty_channels_get_block = true;
 };
 
 struct VolumeLayout {

@@ -3,7 +3,9 @@
 #include <functional>
 #include <map>
 
+#include "tools/sample/log_records.h"
 #include "tools/sample/sample.h"
+#include "tools/sample/test_pattern.h"
 
 namespace sample {
 namespace {
@@ -28,10 +30,37 @@ VolumeContent text_recordings(uint32_t start, std::vector<int32_t> channels) {
     return content;
 }
 
+// The three logs and two capture stills of a count-29 volume over the same two hours.
+void add_logs(VolumeContent* content, uint32_t start) {
+    ChannelData system{.channel = 28}, events{.channel = 26}, captures{.channel = 27},
+        images{.channel = 23};
+    static const char* const kMessages[] = {"POWER ON", "HDD CHECK OK", "RECORD START",
+                                            "NETWORK LINK UP"};
+    for (uint32_t i = 0; i < 12; ++i) {
+        const uint32_t t = start + i * 600;
+        system.writes.push_back({t, system_log_record(t, kMessages[i % 4])});
+        events.writes.push_back({t + 5, event_log_record(t + 5, static_cast<uint8_t>(i % 4),
+                                                         static_cast<uint8_t>(1 + i % 5))});
+    }
+    for (uint32_t i = 0; i < 2; ++i) {
+        const uint32_t t = start + 900 + i * 1800;
+        captures.writes.push_back({t, capture_log_record(t, i, t - 60 * i)});
+        const RgbImage still = test_pattern(320, 240, caption_for(static_cast<int>(i + 1), t), 0);
+        images.writes.push_back({t, capture_image_record(t, encode_jpeg(still, 85))});
+    }
+    const uint32_t exported = start + 5400;
+    captures.writes.push_back({exported, capture_log_record(exported, 2, start)});
+    for (ChannelData* c : {&system, &events, &captures, &images}) {
+        content->channels.push_back(std::move(*c));
+    }
+}
+
 AreaSpec recorder_area() {
     AreaSpec a;
     a.kind = AreaKind::Recorder;
-    a.recorder.content = text_recordings(kDefaultTime / 3600 * 3600 - 7200, {3, 4, 5, 6});
+    const uint32_t start = kDefaultTime / 3600 * 3600 - 7200;
+    a.recorder.content = text_recordings(start, {3, 4, 5, 6});
+    add_logs(&a.recorder.content, start);
     return a;
 }
 

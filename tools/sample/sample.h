@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +39,8 @@ struct VolumeContent {
     bool build_index = true;
     uint32_t index_head_slot = 0;  // ring slot of the index channels' first blocks
     std::optional<uint32_t> index_end;  // damage: the index stops before the newest recording
+    // Damage: bytes appended to a built channel 0, 1 or 2 (a torn last record).
+    std::map<int32_t, std::vector<uint8_t>> trailing_bytes;
 };
 
 // Where the probe finds the recorder super block.

@@ -7,8 +7,10 @@
 // Every field is optional and keeps the DiskSpec default when left out or null. Field names
 // follow the structs in sample.h; enumerations are lower-case words ("partitioned", "bare",
 // "ms"; "recorder", "backup", "empty"; "middle", "pointer"). An area without "kind" takes the
-// kind of its only "recorder" or "backup" member. Unknown fields are refused, so that a
-// misspelt damage switch cannot silently build an undamaged disk.
+// kind of its only "recorder" or "backup" member. A recorder volume or a session may carry
+// "content": {"channels": [{"channel": 3, "writes": [{"time": ..., "text": "..."}]}]}, with a
+// write's bytes given as "text" or as "bytes": [0, 255, ...]. Unknown fields are refused, so
+// that a misspelt damage switch cannot silently build an undamaged disk.
 #pragma once
 
 #include <string>

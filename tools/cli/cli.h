@@ -1,0 +1,65 @@
+// The command-line tool's commands and the options they share.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // the disk or a file let us down
+inline constexpr int kExitUsage = 2;    // the command line itself is wrong
+
+struct GlobalOptions {
+    bool json = false;
+    bool trace = false;
+    std::vector<std::string> images;  // attached at drive numbers 1, 2, ...
+    std::vector<std::string> drives;  // "N=PATH"
+};
+
+struct InfoOptions {
+    std::optional<int> row;  // default: the first mountable row
+};
+
+struct MakeSampleOptions {
+    std::string out;
+    std::string preset = "recorder";
+    std::string spec_file;            // a JSON disk description instead of a preset
+    std::vector<std::string> damage;  // checksum, magic, version, created
+    std::optional<uint64_t> size_mib;
+    bool force = false;  // replace an existing regular file
+};
+
+struct SessionOptions;
+
+struct ReadOptions {
+    int32_t channel = 0;             // the channel file's number, 0 .. channel count - 1
+    std::optional<int64_t> offset;   // bytes from the head of the stored data
+    std::string position;            // "BLOCK:OFFSET", a stored position
+    std::string time;                // a recorder time, located through the index
+    std::optional<uint64_t> length;  // default: to the tail
+};
+
+// Attaches the images and drives named on the command line; returns an exit code.
+int attach_drives(const GlobalOptions& options);
+
+int run_scan(const GlobalOptions& options);
+int run_info(const GlobalOptions& options, const InfoOptions& info);
+int run_make_sample(const GlobalOptions& options, const MakeSampleOptions& make);
+int run_channels(const GlobalOptions& options, const SessionOptions& session);
+int run_read(const GlobalOptions& options, const SessionOptions& session, const ReadOptions& read);
+int run_calendar(const GlobalOptions& options, const SessionOptions& session);
+int run_day(const GlobalOptions& options, const SessionOptions& session, const std::string& date);
+int run_log(const GlobalOptions& options, const SessionOptions& session, const std::string& which,
+            const std::string& date);
+int run_capture_image(const GlobalOptions& options, const SessionOptions& session,
+                      const std::string& time, const std::string& out);
+
+// Runs the drive scan for the commands that need the disk table; false once it has
+// reported a failure.
+bool scan_drives();
+
+}  // namespace cli

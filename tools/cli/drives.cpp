@@ -1,0 +1,34 @@
+// --image and --drive: what the drive scan will find at drive numbers 0..29.
+#include <charconv>
+#include <string>
+
+#include "platform/drive.h"
+#include "tools/cli/cli.h"
+#include "tools/cli/output.h"
+
+namespace cli {
+
+int attach_drives(const GlobalOptions& options) {
+    // Chosen numbers first, so that the images fill the numbers left free.
+    for (const std::string& arg : options.drives) {
+        const size_t eq = arg.find('=');
+        int number = -1;
+        const char* end = arg.data() + (eq == std::string::npos ? arg.size() : eq);
+        const auto [ptr, ec] = std::from_chars(arg.data(), end, number);
+        if (eq == std::string::npos || ec != std::errc() || ptr != end ||
+            platform::attach_drive(number, arg.substr(eq + 1)) != 0) {
+            return usage_error("--drive " + arg + ": expected N=PATH with N from 0 to " +
+                               std::to_string(platform::kMaxDrives - 1));
+        }
+    }
+    for (const std::string& path : options.images) {
+        if (platform::attach_image(path) < 0) {
+            return usage_error("--image " + path +
+                               ": no free drive number, or the path is longer than " +
+                               std::to_string(platform::kMaxPathLength) + " bytes");
+        }
+    }
+    return kExitOk;
+}
+
+}  // namespace cli

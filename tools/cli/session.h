@@ -1,0 +1,36 @@
+// The storage API around a command: started, one disk row and one session mounted, and
+// everything released again when the command ends.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cli {
+
+struct SessionOptions {
+    std::optional<int> disk;  // default: the first mountable row
+    int session = 0;
+};
+
+class SessionScope {
+public:
+    SessionScope() = default;
+    ~SessionScope();
+    SessionScope(const SessionScope&) = delete;
+    SessionScope& operator=(const SessionScope&) = delete;
+
+    // Scans, mounts and selects; returns an exit code after reporting a failure.
+    int open(const SessionOptions& options);
+
+private:
+    bool started_ = false;
+};
+
+// "YYYY-MM-DD HH:MM:SS" (or "YYYY-MM-DDTHH:MM:SS", or a plain recorder time stamp) as a
+// recorder time; nullopt when it is neither.
+std::optional<uint32_t> parse_time(const std::string& text);
+// "YYYY-MM-DD" as the recorder time of that midnight.
+std::optional<uint32_t> parse_date(const std::string& text);
+
+}  // namespace cli
