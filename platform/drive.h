@@ -37,6 +37,9 @@ public:
 // Opens a drive or image for reading only; nullptr when it cannot be opened.
 std::unique_ptr<Drive> open_drive(const char* path);
 
+// The real read-only opener, whatever opener is installed: fault-injecting drives wrap it.
+std::unique_ptr<Drive> open_system_drive(const char* path);
+
 // Tests replace the opener to inject faults; an empty function restores the real one.
 using DriveOpener = std::function<std::unique_ptr<Drive>(const char* path)>;
 void set_drive_opener(DriveOpener opener);

@@ -103,6 +103,11 @@ std::unique_ptr<Drive> open_drive(const char* path) {
     return open_posix(path);
 }
 
+std::unique_ptr<Drive> open_system_drive(const char* path) {
+    if (path == nullptr || *path == '\0') return nullptr;
+    return open_posix(path);
+}
+
 void set_drive_opener(DriveOpener opener) { opener_slot() = std::move(opener); }
 
 }  // namespace platform

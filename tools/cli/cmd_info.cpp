@@ -39,12 +39,18 @@ int choose_row(const InfoOptions& info) {
 // backup disk's as the mount retained it.
 int32_t add_super_blocks(const DiskEntry& entry, Json* doc) {
     (*doc)["super_block"] = nullptr;
+    (*doc)["mounted_super_block"] = nullptr;
     (*doc)["backup_super_block"] = nullptr;
     if (entry.fs_type == FS_PSOS) {
         DvrSuperBlock sb;
         const int32_t rc = hdd_read_super_block(entry.sector_count, &sb);
         if (rc != 0) return rc;
         (*doc)["super_block"] = dvr_super_block_json(sb);
+        // The display read looks only at the area's own middle; a volume at sector 2552 keeps
+        // its super block elsewhere, so the copy the mount used is shown as well.
+        if (const DvrSuperBlock* mounted = dvrfs_super_block()) {
+            (*doc)["mounted_super_block"] = dvr_super_block_json(*mounted);
+        }
     } else if (const BackupSuperBlock* sb = bkfs_super_block()) {
         (*doc)["backup_super_block"] = backup_super_block_json(*sb);
     }
@@ -77,6 +83,11 @@ void print_info(const Json& doc, std::ostream& out) {
     if (!doc["super_block"].is_null()) {
         out << "Super block\n";
         print_fields(doc["super_block"], out);
+    }
+    const Json& mounted = doc["mounted_super_block"];
+    if (!mounted.is_null() && mounted != doc["super_block"]) {
+        out << "Super block the mount used\n";
+        print_fields(mounted, out);
     }
     if (!doc["backup_super_block"].is_null()) {
         out << "Backup super block\n";

@@ -50,6 +50,13 @@ void add_logs(VolumeContent* content, uint32_t start) {
     }
     const uint32_t exported = start + 5400;
     captures.writes.push_back({exported, capture_log_record(exported, 2, start)});
+    // Records a power cut leaves behind, which the readers skip: a torn message, an event
+    // slot never used, a capture of no known kind, and a time that was never written.
+    const uint32_t torn = start + 6600;
+    system.writes.push_back({torn, system_log_record(torn, "REC\x01\x02")});
+    events.writes.push_back({torn, event_log_record(torn, 0, 2, 0)});
+    captures.writes.push_back({torn, capture_log_record(torn, 3, torn)});
+    system.writes.push_back({torn + 1, system_log_record(0xFFFFFFFF, "UNWRITTEN")});
     for (ChannelData* c : {&system, &events, &captures, &images}) {
         content->channels.push_back(std::move(*c));
     }
