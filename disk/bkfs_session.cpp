@@ -53,6 +53,11 @@ const ChannelSpace& bkfs_space() { return loaded().space; }
 
 int32_t bkfs_load_session(const VolumeRecord* record) {
     LoadedSession& s = loaded();
+    // The slot number comes from the disk: beyond the slots it would name no session header.
+    if (record->slot >= static_cast<uint32_t>(bkfs_super_block()->slot_count)) {
+        dvrfs_trace("Session Header Read");
+        return DVR_ENEED_FSCK;
+    }
     s.header.reset(new (std::nothrow) uint8_t[kSessionHeaderBytes]);
     if (!s.header) return DVR_ENOSPC;
     if (hdd_read_sectors(session_header_sector(record->slot), kSessionHeaderSectors,

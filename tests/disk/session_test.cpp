@@ -115,6 +115,27 @@ TEST_F(SessionTest, ZeroSlotInTheSessionMapStopsTheRead) {
     EXPECT_EQ(backup_read(fd, buf.data(), 40000), DVR_ENEED_FSCK);
 }
 
+TEST_F(SessionTest, RecordNamingASlotBeyondTheDiskIsRefused) {
+    const std::string path = testkit::make_image(dir_, "bk.img", testkit::small_backup({session(0, 3, 50)}));
+    // Slot 0's header says it lives in slot 7 of a 4-slot disk; its checksum is kept valid.
+    const uint64_t header = (2048 + session_header_sector(0)) * 512;
+    const uint32_t seven = 7;
+    testkit::write_bytes(path, header + 128, &seven, 4);
+    std::vector<uint8_t> bytes(kSessionChecksummedBytes);
+    for (size_t i = 0; i < bytes.size(); i += 512) {
+        const auto sector = testkit::read_sector(path, header / 512 + i / 512);
+        std::copy(sector.begin(), sector.begin() + std::min<size_t>(512, bytes.size() - i), bytes.begin() + i);
+    }
+    std::fill(bytes.begin() + kSessionChecksumOffset, bytes.begin() + kSessionChecksumOffset + 4, 0);
+    const uint32_t balance = 0u - testkit::word_sum(bytes.data(), bytes.size());
+    testkit::write_bytes(path, header + kSessionChecksumOffset, &balance, 4);
+
+    ASSERT_EQ(testkit::mount_first(path), 0);
+    EXPECT_EQ(backup_volume_records()[0].slot, 7u);
+    EXPECT_EQ(backup_mount_session(backup_volume_records()), DVR_ENEED_FSCK);
+    EXPECT_EQ(backup_selected_volume(), nullptr);
+}
+
 TEST_F(SessionTest, UnmountedDiskAndUnselectedVolumeAreReported) {
     EXPECT_EQ(backup_open(3), DVR_ENOTMOUNTED);
     EXPECT_EQ(backup_unmount_session(), DVR_ENOTMOUNTED);
