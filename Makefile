@@ -4,7 +4,9 @@ TEST_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 DEMO_DIR   ?= demo
 
-.PHONY: all deps build demo test clean
+BENCH_BUILD ?= build-bench
+
+.PHONY: all deps build demo test bench clean
 
 all: build
 
@@ -24,5 +26,12 @@ test: deps
 	@ninja -C $(TEST_BUILD) -j $(JOBS)
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Speed against a peer in the same run, in a release build.
+bench: deps
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@ninja -C $(BENCH_BUILD) quillon-bench-channels quillon-bench-storage
+	@$(BENCH_BUILD)/bench/quillon-bench-channels
+	@$(BENCH_BUILD)/bench/quillon-bench-storage
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(DEMO_DIR)
+	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(DEMO_DIR)

@@ -75,6 +75,7 @@ int32_t api_display_channels();
 int32_t api_set_channel_mask(uint32_t mask);
 int32_t api_play_from(uint32_t time);
 int32_t api_set_play_mode(int32_t mode);
+int32_t api_play_mode();  // the mode in force; the engine itself returns to PM_STOP or PM_PAUSE
 void api_set_key_frame_only(int32_t on);
 uint8_t api_set_no_pacing(uint8_t off);
 int32_t play_mode_direction(int32_t mode);

@@ -43,6 +43,14 @@ struct ReadOptions {
     std::optional<uint64_t> length;  // default: to the tail
 };
 
+struct FramesOptions {
+    std::string channels;  // video channels 1..16, "1,2,5"
+    std::string from;      // recorder time to play from
+    std::string mode;      // play, ff2 .. ff32, rew1 .. rew32, frame-f, frame-b, minute-f, minute-b
+    bool key_frames_only = false;
+    std::optional<int64_t> count;  // stop after this many frames
+};
+
 // Attaches the images and drives named on the command line; returns an exit code.
 int attach_drives(const GlobalOptions& options);
 
@@ -57,6 +65,8 @@ int run_log(const GlobalOptions& options, const SessionOptions& session, const s
             const std::string& date);
 int run_capture_image(const GlobalOptions& options, const SessionOptions& session,
                       const std::string& time, const std::string& out);
+int run_frames(const GlobalOptions& options, const SessionOptions& session,
+               const FramesOptions& frames);
 
 // Runs the drive scan for the commands that need the disk table; false once it has
 // reported a failure.

@@ -62,6 +62,8 @@ struct SessionCommands {
     CLI::App* day = nullptr;
     CLI::App* log_cmd = nullptr;
     CLI::App* capture = nullptr;
+    cli::FramesOptions frames;
+    CLI::App* frames_cmd = nullptr;
 };
 
 void add_session_commands(CLI::App& app, SessionCommands* s) {
@@ -83,7 +85,16 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
     s->capture = app.add_subcommand("capture-image", "Save the capture image of a time");
     s->capture->add_option("--time", s->time, "Capture time, YYYY-MM-DD HH:MM:SS")->required();
     s->capture->add_option("--out", s->out, "File to write")->required();
-    for (CLI::App* cmd : {s->channels, s->read_cmd, s->calendar, s->day, s->log_cmd, s->capture}) {
+    s->frames_cmd = app.add_subcommand("frames", "Run the playback engine and print every frame");
+    s->frames_cmd->add_option("--channels", s->frames.channels, "Video channels, e.g. 1,2")->required();
+    s->frames_cmd->add_option("--from", s->frames.from, "Recorder time to play from")->required();
+    s->frames_cmd->add_option("--mode", s->frames.mode, "play (default), ff2..ff32, rew1..rew32, "
+                                                        "frame-f, frame-b, minute-f, minute-b");
+    s->frames_cmd->add_flag("--key-frames-only", s->frames.key_frames_only, "Key frames only");
+    s->frames_cmd->add_option("--count", s->frames.count, "Stop after this many frames")
+        ->check(CLI::NonNegativeNumber);
+    for (CLI::App* cmd : {s->channels, s->read_cmd, s->calendar, s->day, s->log_cmd, s->capture,
+                          s->frames_cmd}) {
         add_session_options(cmd, &s->session);
     }
 }
@@ -95,6 +106,7 @@ int run_session_command(const cli::GlobalOptions& options, const SessionCommands
     if (*s.day) return cli::run_day(options, s.session, s.date);
     if (*s.log_cmd) return cli::run_log(options, s.session, s.log, s.date);
     if (*s.capture) return cli::run_capture_image(options, s.session, s.time, s.out);
+    if (*s.frames_cmd) return cli::run_frames(options, s.session, s.frames);
     return cli::kExitUsage;
 }
 

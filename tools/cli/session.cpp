@@ -48,8 +48,9 @@ SessionScope::~SessionScope() {
     if (started_) api_exit();  // unmounts session and disk
 }
 
-int SessionScope::open(const SessionOptions& options) {
-    if (api_init(dvrfs_trace_enabled() ? 1 : 0, nullptr, nullptr) != 0) {
+int SessionScope::open(const SessionOptions& options, FrameCallback on_frame,
+                       StatusCallback on_status) {
+    if (api_init(dvrfs_trace_enabled() ? 1 : 0, on_frame, on_status) != 0) {
         return fail("cannot start the storage layer (out of memory)");
     }
     started_ = true;
@@ -67,6 +68,11 @@ int SessionScope::open(const SessionOptions& options) {
     if (options.session < 0 || options.session >= api_session_count()) {
         return fail("no session " + std::to_string(options.session) + " (the disk has " +
                     std::to_string(api_session_count()) + ")");
+    }
+    VolumeRecord records[kVolumeRecordCount];
+    api_get_sessions(records);
+    if (records[options.session].created == 0) {
+        return fail("session " + std::to_string(options.session) + " is an empty slot");
     }
     if ((rc = api_mount_session(options.session)) != 0) return fail("session mount failed", rc);
     return kExitOk;

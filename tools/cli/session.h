@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "storage/api.h"
+
 namespace cli {
 
 struct SessionOptions {
@@ -20,8 +22,10 @@ public:
     SessionScope(const SessionScope&) = delete;
     SessionScope& operator=(const SessionScope&) = delete;
 
-    // Scans, mounts and selects; returns an exit code after reporting a failure.
-    int open(const SessionOptions& options);
+    // Starts the API (with the engine's callbacks, if given), scans, mounts and selects;
+    // returns an exit code after reporting a failure.
+    int open(const SessionOptions& options, FrameCallback on_frame = nullptr,
+             StatusCallback on_status = nullptr);
 
 private:
     bool started_ = false;

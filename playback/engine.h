@@ -1,0 +1,61 @@
+// The playback engine's own state: the play clock, the per-slot play state and the words of
+// the control block that only the playback thread uses. The thread itself is
+// playback_thread_main (storage/api_state.h), started by api_init.
+#pragma once
+
+#include <cstdint>
+
+#include "storage/api.h"
+
+// Seconds and milliseconds (0..999); seconds 0 mean "not set".
+struct PlayTime {
+    int64_t sec = 0;
+    int32_t msec = 0;
+};
+
+void add_milliseconds(PlayTime* t, int64_t ms);
+// Whether the clock has reached t.
+bool reached(const PlayTime& clock, const PlayTime& t);
+
+inline constexpr uint32_t kEndForward = 1;   // no more data going forward
+inline constexpr uint32_t kEndBackward = 2;  // no more data going backward
+
+struct SlotPlay {
+    PlayTime time;               // the slot's next frame or audio block
+    int32_t frame_index = 0;     // frames of the current GOP already delivered
+    uint32_t end_flags = 0;
+    uint32_t first_record_time = 0;  // video: first GOP at or after the session start
+    bool gop_loaded = false;     // the GOP data buffer holds the current GOP's frames
+};
+
+struct EngineState {
+    int32_t previous_mode = PM_STOP;
+    int32_t interval = 33;  // nPBInterval: 33 or 40 ms by the picture height
+    PlayTime clock;
+    int32_t idle = 0;
+    bool audio_resync = false;
+    SlotPlay slots[kPlaybackSlots];
+};
+
+EngineState& engine_state();
+void engine_reset_for_tests();
+
+// Steps of the engine, run by the playback thread with the API lock held.
+void engine_reset();                   // play clock and slots cleared, positioned anew
+void setvideotime();
+void setaudiotime(uint32_t time);
+bool findplaystartposition();          // false when nothing is left to play
+void start_audio_slots_at_clock();     // audio positioned again after fast play
+// One step; returns the milliseconds to sleep after it, which the thread sleeps with the lock
+// released so that the user interface is never held up by pacing.
+int engine_one_step();
+
+// Slot ranges of the playback channel table.
+int32_t video_slot_count();
+int32_t audio_slot_first();
+bool slot_open(int32_t slot);
+
+// The two callbacks, when the user interface gave them.
+void notify_status(int32_t code, int32_t slot);
+void deliver_frame(int32_t slot, const PlayTime& t, const uint8_t* data, int32_t length, int32_t kind,
+                   uint32_t picture_size);

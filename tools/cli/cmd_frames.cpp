@@ -1,0 +1,135 @@
+// frames: runs the playback engine without pacing and prints every callback as a JSON line.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <mutex>
+#include <thread>
+
+#include "storage/api.h"
+#include "tools/cli/cli.h"
+#include "tools/cli/output.h"
+#include "tools/cli/session.h"
+#include "tools/cli/sha256.h"
+
+namespace cli {
+namespace {
+
+// What the callbacks hand over; they run on the playback thread with the API lock held, so
+// they only queue lines.
+struct Collector {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::string> lines;
+    std::atomic<int64_t> frames{0};
+};
+
+Collector& collector() {
+    static Collector c;
+    return c;
+}
+
+void push(std::string line) {
+    Collector& c = collector();
+    {
+        std::lock_guard<std::mutex> guard(c.mutex);
+        c.lines.push_back(std::move(line));
+    }
+    c.changed.notify_all();
+}
+
+void on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data, int32_t length,
+              int32_t kind, uint32_t picture_size) {
+    Json j{{"slot", slot}, {"time", time}, {"time_text", time_text(time)}, {"ms", msec},
+           {"kind", kind}, {"length", length},
+           {"picture_size", picture_size},
+           {"sha256", sha256_hex(data, static_cast<size_t>(length))}};
+    ++collector().frames;
+    push(j.dump());
+}
+
+void on_status(int32_t code, int32_t slot) { push(Json{{"status", code}, {"slot", slot}}.dump()); }
+
+const std::map<std::string, int32_t>& mode_names() {
+    static const std::map<std::string, int32_t> names = {
+        {"play", PM_PLAY},       {"ff2", PM_FF_2},         {"ff4", PM_FF_4},
+        {"ff8", PM_FF_8},        {"ff16", PM_FF_16},       {"ff32", PM_FF_32},
+        {"rew1", PM_REW_1},      {"rew2", PM_REW_2},       {"rew4", PM_REW_4},
+        {"rew8", PM_REW_8},      {"rew16", PM_REW_16},     {"rew32", PM_REW_32},
+        {"frame-f", PM_FRAME_F}, {"frame-b", PM_FRAME_B},  {"minute-f", PM_MINUTE_F},
+        {"minute-b", PM_MINUTE_B}};
+    return names;
+}
+
+// Channel list "1,2,5" (video channels as the user numbers them) as a mask.
+std::optional<uint32_t> parse_channels(const std::string& list) {
+    uint32_t mask = 0;
+    size_t at = 0;
+    while (at <= list.size()) {
+        const size_t comma = std::min(list.find(',', at), list.size());
+        const std::string item = list.substr(at, comma - at);
+        int n = 0;
+        try {
+            size_t used = 0;
+            n = std::stoi(item, &used);
+            if (used != item.size()) return std::nullopt;
+        } catch (...) {
+            return std::nullopt;
+        }
+        if (n < 1 || n > kVideoChannels) return std::nullopt;
+        mask |= 1u << (n - 1);
+        at = comma + 1;
+    }
+    return mask != 0 ? std::optional<uint32_t>(mask) : std::nullopt;
+}
+
+bool finished(int32_t mode) {
+    const int32_t now = api_play_mode();
+    return now == PM_STOP || (now == PM_PAUSE && mode != PM_PAUSE);
+}
+
+}  // namespace
+
+int run_frames(const GlobalOptions&, const SessionOptions& session, const FramesOptions& frames) {
+    const auto mask = parse_channels(frames.channels);
+    if (!mask) return usage_error("--channels " + frames.channels + ": expected video channels 1..16, e.g. 1,2");
+    const auto from = parse_time(frames.from);
+    if (!from) return usage_error("--from " + frames.from + ": expected YYYY-MM-DD HH:MM:SS");
+    int32_t mode = PM_PLAY;
+    if (!frames.mode.empty()) {
+        auto it = mode_names().find(frames.mode);
+        if (it == mode_names().end()) return usage_error("--mode " + frames.mode + ": unknown play mode");
+        mode = it->second;
+    }
+
+    SessionScope scope;
+    if (int rc = scope.open(session, on_frame, on_status); rc != kExitOk) return rc;
+    api_set_no_pacing(1);
+    api_set_key_frame_only(frames.key_frames_only ? 1 : 0);
+    if (api_set_channel_mask(*mask) < 0 || api_play_from(*from) < 0 || api_set_play_mode(mode) < 0) {
+        return fail("the engine refused the channels or the time");
+    }
+
+    Collector& c = collector();
+    int64_t printed = 0;
+    const int64_t limit = frames.count ? *frames.count : -1;
+    for (;;) {
+        std::unique_lock<std::mutex> guard(c.mutex);
+        c.changed.wait_for(guard, std::chrono::milliseconds(20));
+        while (!c.lines.empty() && (limit < 0 || printed < limit)) {
+            std::cout << c.lines.front() << '\n';
+            if (c.lines.front().rfind("{\"slot\"", 0) == 0) ++printed;
+            c.lines.pop_front();
+        }
+        if ((limit >= 0 && printed >= limit) || (c.lines.empty() && finished(mode))) break;
+    }
+    api_set_play_mode(PM_STOP);
+    std::cout.flush();
+    return kExitOk;
+}
+
+}  // namespace cli
