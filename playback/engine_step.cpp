@@ -64,15 +64,13 @@ void load_next_gop(int32_t slot) {
     sp.gop_loaded = false;
     const int64_t data = int64_t{h.gop_length} - kGopHeaderSize;
     if (data <= 0 || data >= kFrameBufferSize) {
-        // None of its frames fit the buffer: the GOP is passed over as a whole.
+        // None of its frames fit the buffer: the next step passes the GOP over as a whole.
         dvrfs_trace("Too big bulk size %d\n", static_cast<int32_t>(data));
-        sp.frame_index = static_cast<int32_t>(h.frame_count);
         return;
     }
     got = static_cast<int32_t>(data);
     getvideodata(slot, PLAYBACK_VIDEO_GOP_DATA, api_state().frame_buffers[slot].get(), &got);
     sp.gop_loaded = got == data;
-    if (!sp.gop_loaded) sp.frame_index = static_cast<int32_t>(h.frame_count);
 }
 
 void load_previous_gop(int32_t slot) {
@@ -192,10 +190,10 @@ bool video_step(int32_t s) {
         if (s >= 0) {
             if (sp.end_flags & kEndForward) continue;
             if (reached(es.clock, sp.time)) delivered |= forward_frame(slot);
+            // A GOP whose frames could not be loaded is passed over as if it had been shown.
             const int32_t count = static_cast<int32_t>(video_header(slot).frame_count);
-            if ((s == 1 && sp.frame_index != 0) || (s == 0 && sp.frame_index >= count)) {
-                load_next_gop(slot);
-            }
+            const bool done = s == 1 ? sp.frame_index != 0 : sp.frame_index >= count;
+            if (done || !sp.gop_loaded) load_next_gop(slot);
         } else {
             if (sp.end_flags & kEndBackward) continue;
             if (reached(sp.time, es.clock) && sp.frame_index == 0) delivered |= backward_frame(slot);
