@@ -55,6 +55,9 @@ int32_t video_slot_count();
 int32_t audio_slot_first();
 bool slot_open(int32_t slot);
 
+// The time of a record: its header time, milliseconds and a frame's time step.
+PlayTime header_time(uint32_t time, uint32_t msec, uint32_t step);
+
 // The two callbacks, when the user interface gave them.
 void notify_status(int32_t code, int32_t slot);
 void deliver_frame(int32_t slot, const PlayTime& t, const uint8_t* data, int32_t length, int32_t kind,

@@ -13,12 +13,6 @@ namespace {
 // Frames above this size do not fit a slot's GOP data buffer.
 constexpr int64_t kMaxGopData = kFrameBufferSize;
 
-PlayTime header_time(uint32_t time, uint32_t msec, uint32_t step) {
-    PlayTime t{time, 0};
-    add_milliseconds(&t, int64_t{msec} + step);
-    return t;
-}
-
 int32_t direction() { return play_mode_direction(api_state().play_mode); }
 
 void stop_playback() {

@@ -18,6 +18,12 @@ void add_milliseconds(PlayTime* t, int64_t ms) {
     t->msec = static_cast<int32_t>(total - t->sec * 1000);
 }
 
+PlayTime header_time(uint32_t time, uint32_t msec, uint32_t step) {
+    PlayTime t{time, 0};
+    add_milliseconds(&t, int64_t{msec} + step);
+    return t;
+}
+
 bool reached(const PlayTime& clock, const PlayTime& t) {
     return clock.sec > t.sec || (clock.sec == t.sec && clock.msec >= t.msec);
 }

@@ -15,12 +15,6 @@ constexpr uint32_t kInvalidTime = kInvalidRecordTime;
 GopHeader& video_header(int32_t slot) { return stream_reader_state().slots[slot].video; }
 AudioHeader& audio_header(int32_t slot) { return stream_reader_state().slots[slot].audio; }
 
-PlayTime header_time(uint32_t time, uint32_t msec, uint32_t step) {
-    PlayTime t{time, 0};
-    add_milliseconds(&t, int64_t{msec} + step);
-    return t;
-}
-
 bool is_backward(int32_t mode) { return play_mode_direction(mode) < 0; }
 
 // Offset of frame i in the GOP data: the frames before it, back to back.

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "storage/api_state.h"
+#include "storage/channel_handle.h"
 
 namespace {
 
@@ -17,20 +18,6 @@ int64_t image_bytes(const CaptureImageHeader& h) {
     const int64_t n = int64_t{h.length} + 4;
     return n >= 0 ? n : -1;
 }
-
-class ChannelHandle {
-public:
-    explicit ChannelHandle(int32_t fd) : fd_(fd) {}
-    ~ChannelHandle() {
-        if (fd_ >= 0) backup_close(fd_);
-    }
-    ChannelHandle(const ChannelHandle&) = delete;
-    ChannelHandle& operator=(const ChannelHandle&) = delete;
-    int32_t fd() const { return fd_; }
-
-private:
-    int32_t fd_;
-};
 
 int32_t read_header(int32_t fd, CaptureImageHeader* h) {
     std::memset(h, 0, sizeof *h);

@@ -5,6 +5,7 @@
 
 #include "disk/recorder_time.h"
 #include "storage/api_state.h"
+#include "storage/channel_handle.h"
 
 namespace {
 
@@ -16,13 +17,6 @@ struct SuperEntry {
 };
 static_assert(sizeof(SuperEntry) == kSuperEntrySize);
 
-struct SearchRecord {
-    uint32_t time;
-    uint32_t unused;
-    uint64_t channel_mask;
-};
-static_assert(sizeof(SearchRecord) == 16);
-
 uint32_t month_start(int year, int month) {
     if (month > 12) {
         month = 1;
@@ -30,22 +24,6 @@ uint32_t month_start(int year, int month) {
     }
     return static_cast<uint32_t>(recorder_from_civil(year, month, 1, 0, 0, 0));
 }
-
-class Channel {
-public:
-    explicit Channel(int32_t fd) : fd_(fd) {}
-    ~Channel() { close(); }
-    Channel(const Channel&) = delete;
-    Channel& operator=(const Channel&) = delete;
-    int32_t fd() const { return fd_; }
-    void close() {
-        if (fd_ >= 0) backup_close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int32_t fd_;
-};
 
 // Marks the days of one batch of hourly entries; m is the month index, last the last month
 // seen (0 before the first entry).
@@ -78,7 +56,7 @@ int32_t tvfs_getexistmonthlog(uint32_t* month_map) {
     const int months = 12 * (l.year - f.year) + l.month - f.month + 1;
 
     dvrfs_trace("tvfs_getexistmonthlog  open DVR_CH_SUPER\n");
-    Channel super(backup_open(DVR_CH_SUPER));
+    ChannelHandle super(backup_open(DVR_CH_SUPER));
     if (super.fd() < 0) return super.fd();
 
     std::vector<SuperEntry> entries(kMonthScanEntries);

@@ -4,6 +4,7 @@
 
 #include "disk/recorder_time.h"
 #include "storage/api_state.h"
+#include "storage/channel_handle.h"
 
 namespace {
 
@@ -23,24 +24,10 @@ public:
     SearchBusy& operator=(const SearchBusy&) = delete;
 };
 
-class Channel {
-public:
-    explicit Channel(int32_t fd) : fd_(fd) {}
-    ~Channel() {
-        if (fd_ >= 0) backup_close(fd_);
-    }
-    Channel(const Channel&) = delete;
-    Channel& operator=(const Channel&) = delete;
-    int32_t fd() const { return fd_; }
-
-private:
-    int32_t fd_;
-};
-
 // Reads two super index entries at req: their search-log position is where the day begins.
 int32_t day_start_position(uint32_t req, ChannelPosition* slog) {
     dvrfs_trace("tvfs_getsearchlog  open DVR_CH_SUPER\n");
-    Channel super(backup_open(DVR_CH_SUPER));
+    ChannelHandle super(backup_open(DVR_CH_SUPER));
     if (super.fd() < 0) {
         dvrfs_trace("tvfs_getsearchlog superindex error %d\n", super.fd());
         return super.fd();
@@ -94,7 +81,7 @@ int32_t tvfs_getsearchlog(uint32_t time, uint32_t* search_map) {
     if (rc != 0) return rc;
 
     dvrfs_trace("tvfs_getsearchlog  open DVR_CH_SLOG\n");
-    Channel slog(backup_open(DVR_CH_SLOG));
+    ChannelHandle slog(backup_open(DVR_CH_SLOG));
     if (slog.fd() < 0) {
         dvrfs_trace("tvfs_getsearchlog log index open error %d\n", slog.fd());
         return slog.fd();

@@ -3,6 +3,7 @@
 
 #include "disk/recorder_time.h"
 #include "storage/api_state.h"
+#include "storage/channel_handle.h"
 
 namespace {
 
@@ -109,14 +110,14 @@ int32_t read_day(uint32_t time, Record* list, const LogKind<Record>& kind) {
     const int hour = civil_from_recorder(req).hour;
     const uint32_t day_end = req - static_cast<uint32_t>(hour) * 3600 + 86399;
 
-    const int32_t fd = backup_open(kind.channel(static_cast<int32_t>(v->channel_count)));
+    const ChannelHandle channel(backup_open(kind.channel(static_cast<int32_t>(v->channel_count))));
+    const int32_t fd = channel.fd();
     if (fd < 0) {
         if (kind.event_trace) dvrfs_trace("Eventlog backup_open error \n");
         return fd;
     }
     if (!locate_day(fd, req, hour)) {
         if (kind.event_trace) dvrfs_trace("Eventlog goto leave\n");
-        backup_close(fd);
         return kApiRefused;
     }
     if (kind.event_trace) {
@@ -126,7 +127,6 @@ int32_t read_day(uint32_t time, Record* list, const LogKind<Record>& kind) {
     }
     const int32_t count = read_records(fd, kind, req, day_end, list);
     if (kind.event_trace) dvrfs_trace("Eventlog count ret = %d\n", count);
-    backup_close(fd);
     return count;
 }
 

@@ -129,21 +129,22 @@ TEST_F(EngineTest, FrameStepsDeliverOneFrameEachAndReturnToPause) {
 }
 
 TEST_F(EngineTest, MinuteJumpReturnsToTheModeThatPlayed) {
-    open({Recording{.spans = {{kT0, kT0 + 200}}}}, 0x1);
+    open({Recording{.spans = {{kT0, kT0 + 600}}}}, 0x1);
     ASSERT_EQ(api_play_from(kT0 + 10), 0);
     ASSERT_EQ(api_set_play_mode(PM_FF_4), PM_FF_4);
     ASSERT_TRUE(wait_for([&] { return frames().size() >= 5; }));
-    const size_t before = frames().size();
-    const int64_t last = at_ms(frames().back());
+    // Somewhere after this the frames leap a minute ahead, then fast play goes on.
+    const auto leapt = [&] {
+        const auto f = frames();
+        for (size_t i = 1; i < f.size(); ++i) {
+            const int64_t step = at_ms(f[i]) - at_ms(f[i - 1]);
+            if (step >= 58000 && step <= 61000) return i + 5 < f.size();
+        }
+        return false;
+    };
     ASSERT_EQ(api_set_play_mode(PM_MINUTE_F), PM_MINUTE_F);
-    ASSERT_TRUE(wait_for([&] { return frames().size() >= before + 5; }));
+    ASSERT_TRUE(wait_for(leapt));
     EXPECT_EQ(api_play_mode(), PM_FF_4);
-    const auto f = frames();
-    // The first frame after the jump lies about a minute after the last one before it.
-    auto jumped = std::find_if(f.begin() + static_cast<long>(before), f.end(),
-                               [&](const Event& e) { return at_ms(e) > last + 30000; });
-    ASSERT_NE(jumped, f.end());
-    EXPECT_NEAR(static_cast<double>(at_ms(*jumped) - last), 60000.0, 2000.0);
     api_set_play_mode(PM_STOP);
 }
 

@@ -94,6 +94,8 @@ TEST_F(ApiTest, EmptyVideoChannelStaysClosedWhileItsAudioOpens) {
 
 TEST_F(ApiTest, ControlValuesAreRefusedWithoutChannelsOrWhilePlaying) {
     ASSERT_EQ(mount(video_volume(29, 2)), 0);
+    // The engine stands still, as during a search, so that only this test changes the mode.
+    api_state().search_busy = 1;
     EXPECT_EQ(api_play_from(kT0), kApiRefused);
     EXPECT_EQ(api_set_play_mode(PM_PLAY), kApiRefused);
     ASSERT_EQ(api_set_channel_mask(0x1), 0x1);
@@ -109,6 +111,7 @@ TEST_F(ApiTest, ControlValuesAreRefusedWithoutChannelsOrWhilePlaying) {
     EXPECT_EQ(api_set_channel_mask(0x3), 0x3);
     EXPECT_GE(api_state().slots[1], 0);
     EXPECT_EQ(api_set_no_pacing(1), 1);
+    api_state().search_busy = 0;
 }
 
 TEST_F(ApiTest, PlayModeDirections) {
