@@ -29,9 +29,10 @@ test: deps
 # Speed against a peer in the same run, in a release build.
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@ninja -C $(BENCH_BUILD) quillon-bench-channels quillon-bench-storage
+	@ninja -C $(BENCH_BUILD) quillon-bench-channels quillon-bench-storage quillon-bench-playback
 	@$(BENCH_BUILD)/bench/quillon-bench-channels
 	@$(BENCH_BUILD)/bench/quillon-bench-storage
+	@$(BENCH_BUILD)/bench/quillon-bench-playback
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(DEMO_DIR)
