@@ -100,6 +100,7 @@ void playback_thread_main() {
             std::lock_guard<std::mutex> guard(st.lock);
             // The mask may have been cleared between the check and the lock.
             if (st.channel_mask != 0) sleep = pass(mode, reposition);
+            ++st.passes;
         }
         if (sleep > 0) playback_clock().sleep_ms(sleep);
     }

@@ -28,6 +28,9 @@ struct ApiState {
     std::atomic<int32_t> key_frame_only{0};
     std::atomic<uint8_t> no_pacing{0};
     std::atomic<int32_t> search_busy{0};
+    // Passes the playback thread has finished; lets a caller wait until the thread has seen a
+    // new play mode.
+    std::atomic<uint64_t> passes{0};
 
     std::unique_ptr<uint8_t[]> video_buffer;
     std::unique_ptr<uint8_t[]> audio_buffer;

@@ -51,6 +51,16 @@ struct FramesOptions {
     std::optional<int64_t> count;  // stop after this many frames
 };
 
+struct ExportOptions {
+    std::string channels;  // video channels 1..16
+    std::string from, to;  // the span, recorder times
+    std::string out;       // the folder for the files
+    uint64_t split_bytes = 3500000000ull;  // a channel's bytes before the files are split
+};
+
+// Channel list "1,2,5" (video channels as the user numbers them) as a mask.
+std::optional<uint32_t> parse_channel_list(const std::string& list);
+
 // Attaches the images and drives named on the command line; returns an exit code.
 int attach_drives(const GlobalOptions& options);
 
@@ -67,6 +77,8 @@ int run_capture_image(const GlobalOptions& options, const SessionOptions& sessio
                       const std::string& time, const std::string& out);
 int run_frames(const GlobalOptions& options, const SessionOptions& session,
                const FramesOptions& frames);
+int run_export(const GlobalOptions& options, const SessionOptions& session,
+               const ExportOptions& e);
 
 // Runs the drive scan for the commands that need the disk table; false once it has
 // reported a failure.

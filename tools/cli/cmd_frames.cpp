@@ -65,8 +65,10 @@ const std::map<std::string, int32_t>& mode_names() {
     return names;
 }
 
+}  // namespace
+
 // Channel list "1,2,5" (video channels as the user numbers them) as a mask.
-std::optional<uint32_t> parse_channels(const std::string& list) {
+std::optional<uint32_t> parse_channel_list(const std::string& list) {
     uint32_t mask = 0;
     size_t at = 0;
     while (at <= list.size()) {
@@ -87,6 +89,8 @@ std::optional<uint32_t> parse_channels(const std::string& list) {
     return mask != 0 ? std::optional<uint32_t>(mask) : std::nullopt;
 }
 
+namespace {
+
 bool finished(int32_t mode) {
     const int32_t now = api_play_mode();
     return now == PM_STOP || (now == PM_PAUSE && mode != PM_PAUSE);
@@ -95,7 +99,7 @@ bool finished(int32_t mode) {
 }  // namespace
 
 int run_frames(const GlobalOptions&, const SessionOptions& session, const FramesOptions& frames) {
-    const auto mask = parse_channels(frames.channels);
+    const auto mask = parse_channel_list(frames.channels);
     if (!mask) return usage_error("--channels " + frames.channels + ": expected video channels 1..16, e.g. 1,2");
     const auto from = parse_time(frames.from);
     if (!from) return usage_error("--from " + frames.from + ": expected YYYY-MM-DD HH:MM:SS");

@@ -64,6 +64,8 @@ struct SessionCommands {
     CLI::App* capture = nullptr;
     cli::FramesOptions frames;
     CLI::App* frames_cmd = nullptr;
+    cli::ExportOptions export_options;
+    CLI::App* export_cmd = nullptr;
 };
 
 void add_session_commands(CLI::App& app, SessionCommands* s) {
@@ -93,8 +95,16 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
     s->frames_cmd->add_flag("--key-frames-only", s->frames.key_frames_only, "Key frames only");
     s->frames_cmd->add_option("--count", s->frames.count, "Stop after this many frames")
         ->check(CLI::NonNegativeNumber);
+    s->export_cmd = app.add_subcommand("export", "Export a span of channels as AVI and SAMI files");
+    s->export_cmd->add_option("--channels", s->export_options.channels, "Video channels, e.g. 1,2")
+        ->required();
+    s->export_cmd->add_option("--from", s->export_options.from, "Span start")->required();
+    s->export_cmd->add_option("--to", s->export_options.to, "Span end")->required();
+    s->export_cmd->add_option("--out", s->export_options.out, "Folder for the files")->required();
+    s->export_cmd->add_option("--split-bytes", s->export_options.split_bytes,
+                              "A channel's bytes before its files are split (default 3500000000)");
     for (CLI::App* cmd : {s->channels, s->read_cmd, s->calendar, s->day, s->log_cmd, s->capture,
-                          s->frames_cmd}) {
+                          s->frames_cmd, s->export_cmd}) {
         add_session_options(cmd, &s->session);
     }
 }
@@ -107,6 +117,7 @@ int run_session_command(const cli::GlobalOptions& options, const SessionCommands
     if (*s.log_cmd) return cli::run_log(options, s.session, s.log, s.date);
     if (*s.capture) return cli::run_capture_image(options, s.session, s.time, s.out);
     if (*s.frames_cmd) return cli::run_frames(options, s.session, s.frames);
+    if (*s.export_cmd) return cli::run_export(options, s.session, s.export_options);
     return cli::kExitUsage;
 }
 

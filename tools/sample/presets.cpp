@@ -2,8 +2,10 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "tools/sample/log_records.h"
+#include "tools/sample/recordings.h"
 #include "tools/sample/sample.h"
 #include "tools/sample/test_pattern.h"
 
@@ -12,47 +14,89 @@ namespace {
 
 constexpr uint32_t kGiB = 2u << 20;  // sectors
 
-// Two hours of text records on a few channels: readable with `quillon-cli read`, and enough for
-// the time index to have several hours and a gap.
-VolumeContent text_recordings(uint32_t start, std::vector<int32_t> channels) {
+// Writing real recordings for the whole of a long span would make the presets slow to build:
+// each video channel encodes its first GOPs and then repeats them, so from then on a picture's
+// caption shows an earlier time than its record's (by a multiple of the encoded stretch; gaps
+// shift it further). At 15 frames per second and 8 frames a GOP, 120 GOPs are 64 seconds.
+constexpr int kRecorderDistinctGops = 120;
+constexpr int kBackupDistinctGops = 30;
+
+struct VideoPlan {
+    int video_channel;
+    Codec codec;
+    uint32_t from, to;  // seconds after the span's start
+    std::vector<TimeSpan> gaps;
+};
+
+struct AudioPlan {
+    int audio_channel;
+    uint32_t from, to;
+    std::vector<TimeSpan> gaps;
+};
+
+std::vector<TimeSpan> shifted(const std::vector<TimeSpan>& spans, uint32_t by) {
+    std::vector<TimeSpan> out;
+    for (const auto& [first, end] : spans) out.emplace_back(first + by, end + by);
+    return out;
+}
+
+// Real recordings at 352x240 and 15 frames per second. A channel that cannot be encoded (the
+// codec missing from the FFmpeg build) is left empty and said so on standard error.
+VolumeContent recordings(uint32_t start, const std::vector<VideoPlan>& video,
+                         const std::vector<AudioPlan>& audio, int distinct_gops) {
     VolumeContent content;
-    for (int32_t ch : channels) {
-        ChannelData data;
-        data.channel = ch;
-        for (uint32_t t = start; t < start + 7200; t += 15) {
-            if (ch % 2 == 0 && t >= start + 1800 && t < start + 2400) continue;  // a gap
-            char line[96];
-            const int n = std::snprintf(line, sizeof line, "channel %02d recorded at %u\n", ch, t);
-            data.writes.push_back({t, std::vector<uint8_t>(line, line + n)});
+    std::map<Codec, std::unique_ptr<VideoEncoder>> encoders;
+    std::string error;
+    for (const VideoPlan& plan : video) {
+        auto& encoder = encoders[plan.codec];
+        if (!encoder) encoder = VideoEncoder::create(plan.codec, 352, 240, 15, &error);
+        VideoRecordingSpec spec;
+        spec.video_channel = plan.video_channel;
+        spec.codec = plan.codec;
+        spec.from = start + plan.from;
+        spec.to = start + plan.to;
+        spec.gaps = shifted(plan.gaps, start);
+        spec.distinct_gops = distinct_gops;
+        std::optional<VideoRecording> r;
+        if (encoder) r = video_recording(spec, *encoder, &error);
+        if (!r) {
+            std::fprintf(stderr, "video channel %d left empty: %s\n", plan.video_channel,
+                         error.c_str());
+            continue;
         }
-        content.channels.push_back(std::move(data));
+        content.channels.push_back(std::move(r->data));
+    }
+    for (const AudioPlan& plan : audio) {
+        auto r = audio_recording(plan.audio_channel, start + plan.from, start + plan.to,
+                                 shifted(plan.gaps, start), &error);
+        if (r) content.channels.push_back(std::move(r->data));
     }
     return content;
 }
 
-// The three logs and two capture stills of a count-29 volume over the same two hours.
-void add_logs(VolumeContent* content, uint32_t start) {
+// The three logs and two capture stills of a count-29 volume, spread over the recorded span.
+void add_logs(VolumeContent* content, uint32_t start, uint32_t span) {
     ChannelData system{.channel = 28}, events{.channel = 26}, captures{.channel = 27},
         images{.channel = 23};
     static const char* const kMessages[] = {"POWER ON", "HDD CHECK OK", "RECORD START",
                                             "NETWORK LINK UP"};
     for (uint32_t i = 0; i < 12; ++i) {
-        const uint32_t t = start + i * 600;
+        const uint32_t t = start + i * (span / 12);
         system.writes.push_back({t, system_log_record(t, kMessages[i % 4])});
         events.writes.push_back({t + 5, event_log_record(t + 5, static_cast<uint8_t>(i % 4),
                                                          static_cast<uint8_t>(1 + i % 5))});
     }
     for (uint32_t i = 0; i < 2; ++i) {
-        const uint32_t t = start + 900 + i * 1800;
+        const uint32_t t = start + span / 8 + i * (span / 4);
         captures.writes.push_back({t, capture_log_record(t, i, t - 60 * i)});
         const RgbImage still = test_pattern(320, 240, caption_for(static_cast<int>(i + 1), t), 0);
         images.writes.push_back({t, capture_image_record(t, encode_jpeg(still, 85))});
     }
-    const uint32_t exported = start + 5400;
+    const uint32_t exported = start + span * 3 / 4;
     captures.writes.push_back({exported, capture_log_record(exported, 2, start)});
     // Records a power cut leaves behind, which the readers skip: a torn message, an event
     // slot never used, a capture of no known kind, and a time that was never written.
-    const uint32_t torn = start + 6600;
+    const uint32_t torn = start + span * 11 / 12;
     system.writes.push_back({torn, system_log_record(torn, "REC\x01\x02")});
     events.writes.push_back({torn, event_log_record(torn, 0, 2, 0)});
     captures.writes.push_back({torn, capture_log_record(torn, 3, torn)});
@@ -62,15 +106,28 @@ void add_logs(VolumeContent* content, uint32_t start) {
     }
 }
 
+// Ten minutes on the recorder: video channels that start and stop at different times, one with
+// a minute's gap and one in MPEG-4, and the audio of the first two.
+constexpr uint32_t kRecorderSpan = 600;
+
 AreaSpec recorder_area() {
     AreaSpec a;
     a.kind = AreaKind::Recorder;
     const uint32_t start = kDefaultTime / 3600 * 3600 - 7200;
-    a.recorder.content = text_recordings(start, {3, 4, 5, 6});
-    add_logs(&a.recorder.content, start);
+    const std::vector<TimeSpan> gap = {{240, 300}};
+    a.recorder.content = recordings(start,
+                                    {{1, Codec::H264, 0, kRecorderSpan, {}},
+                                     {2, Codec::H264, 30, kRecorderSpan - 30, gap},
+                                     {3, Codec::H264, 60, kRecorderSpan, {}},
+                                     {4, Codec::Mpeg4, 0, kRecorderSpan - 60, {}}},
+                                    {{1, 0, kRecorderSpan, {}}, {2, 30, kRecorderSpan - 30, gap}},
+                                    kRecorderDistinctGops);
+    add_logs(&a.recorder.content, start, kRecorderSpan);
     return a;
 }
 
+// Each backup session holds two minutes of the first two video channels and the first audio
+// channel, a session further back in time for each slot.
 AreaSpec backup_area(int32_t slots, std::vector<uint32_t> used_slots) {
     AreaSpec a;
     a.kind = AreaKind::Backup;
@@ -80,7 +137,9 @@ AreaSpec backup_area(int32_t slots, std::vector<uint32_t> used_slots) {
         s.slot = slot;
         s.name = "BACKUP " + std::to_string(slot + 1);
         s.created = kDefaultTime + 86400 * slot;
-        s.content = text_recordings(kDefaultTime / 3600 * 3600 - 7200 * (slot + 1), {3, 4});
+        s.content = recordings(kDefaultTime / 3600 * 3600 - 7200 * (slot + 1),
+                               {{1, Codec::H264, 0, 120, {}}, {2, Codec::H264, 10, 120, {}}},
+                               {{1, 0, 120, {}}}, kBackupDistinctGops);
         a.backup.sessions.push_back(s);
     }
     return a;

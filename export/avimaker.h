@@ -1,0 +1,67 @@
+// The AVI backup job's recipient of records: one channel writer per exported video channel,
+// opened at the channel's first accepted key frame, fed from the playback thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "export/channel_writer.h"
+#include "export/export_notify.h"
+#include "storage/api.h"
+
+class CAvimaker {
+public:
+    static constexpr int kChannels = 16;
+    static constexpr size_t kMaxPath = 259;
+    static constexpr int32_t kAudioBlockMax = 960;
+
+    CAvimaker();
+    ~CAvimaker();
+    CAvimaker(const CAvimaker&) = delete;
+    CAvimaker& operator=(const CAvimaker&) = delete;
+
+    // Arms the job for the span; nothing happens for an empty mask.
+    void setup(ExportNotify* owner, const DateTime& start, const DateTime& end, uint32_t mask,
+               const std::string& folder, int32_t audio_slot_offset, int32_t part);
+    // One record from the frame callback (playback thread); -1 when not armed.
+    int32_t on_record(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data, int32_t length,
+                      int32_t kind, uint32_t picture_size);
+    // Finishes every open file and disarms.
+    void reset();
+
+    bool armed() const { return armed_; }
+    bool done() const { return done_; }
+
+    // Files opened since construction, in the order they were opened; their counters are
+    // filled in when reset finishes them.
+    struct FileSet {
+        int channel = 0;  // 0-based video channel
+        std::string prefix;
+        int32_t pal = 0;
+        bool finished = false;
+        ChannelWriterStats stats;
+    };
+    const std::vector<FileSet>& opened() const { return opened_; }
+
+private:
+    struct Channel;
+    void clear_pending(Channel& ch);
+    bool open_files(int c, const uint8_t* data, uint32_t picture_size);
+    void post(int32_t wparam, int32_t lparam);
+
+    ExportNotify* owner_ = nullptr;
+    bool armed_ = false;
+    bool done_ = true;
+    DateTime start_{};
+    DateTime end_{};
+    std::string folder_;
+    int32_t last_percent_ = 0;
+    uint32_t mask_ = 0;
+    int32_t audio_offset_ = 0;
+    int32_t part_ = 0;
+    std::array<std::unique_ptr<Channel>, kChannels> channels_;
+    std::vector<FileSet> opened_;
+};

@@ -1,0 +1,99 @@
+// The AVI backup job as the main window runs it: start, the frame callback in backup mode, the
+// notifications, the split into numbered parts, and the stop. The desktop program and the
+// command-line tool drive the same controller; window-only steps are hooks.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "export/avimaker.h"
+#include "export/export_notify.h"
+
+// Steps only a window has; the default does nothing.
+class BackupJobHooks {
+public:
+    virtual ~BackupJobHooks() = default;
+    virtual void mute_display() {}
+    virtual void clear_pictures() {}
+    virtual void restore_display() {}     // volume and the main window's controls
+    virtual void progress(int32_t) {}     // the backup dialog's progress bar
+    virtual void create_failed() {}       // "AVI file create faile." in a message box
+    virtual void ended() {}               // the backup dialog closes
+};
+
+class BackupJob final : public ExportNotify {
+public:
+    static constexpr uint64_t kDefaultSplitBytes = 3500000000ull;
+    // Restarts that wrote nothing before the next write failure: the disk is full.
+    static constexpr int kMaxFruitlessRestarts = 2;
+
+    explicit BackupJob(BackupJobHooks* hooks = nullptr, uint64_t split_bytes = kDefaultSplitBytes);
+    ~BackupJob() override;
+
+    // Starts the job over the span for the video channels of mask (bit c = channel c + 1).
+    // The storage API must be running with frame_callback and status_callback installed and a
+    // session mounted. 0, or -1 when the folder cannot be made or the engine refuses.
+    int32_t start(uint32_t from, uint32_t to, uint32_t mask, const std::string& folder);
+    // Handles posted events until the job has stopped or timeout_ms passed; false once idle.
+    bool process(int timeout_ms);
+    void stop();
+
+    bool active() const;
+    // Why the job failed ("" when it did not).
+    std::string error() const;
+    const std::vector<CAvimaker::FileSet>& files() const { return maker_.opened(); }
+
+    // ExportNotify: from the playback thread and the channel writers' threads.
+    void backup_notification(int32_t wparam, int32_t lparam) override;
+
+    // The callbacks to give api_init; they reach the job installed here.
+    static void install(BackupJob* job);
+    static void frame_callback(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data,
+                               int32_t length, int32_t kind, uint32_t picture_size);
+    static void status_callback(int32_t code, int32_t slot);
+
+private:
+    enum class Event { Notification, Stop, Restart };
+    struct Posted {
+        Event event;
+        int32_t wparam = 0;
+        int32_t lparam = 0;
+    };
+
+    void post(Posted p);
+    void on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data, int32_t length,
+                  int32_t kind, uint32_t picture_size);
+    void on_status(int32_t code, int32_t slot);
+    void handle(const Posted& p);
+    void restart();
+    void do_stop();
+    void quiesce_engine();
+    void arm_engine(uint32_t from);
+
+    BackupJobHooks default_hooks_;
+    BackupJobHooks* hooks_;
+    uint64_t split_bytes_;
+    CAvimaker maker_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<Posted> queue_;
+    std::string error_;
+
+    // Job state of the main window.
+    uint32_t from_ = 0, to_ = 0, mask_ = 0, live_mask_ = 0;
+    std::string folder_;
+    std::atomic<bool> active_{false};
+    std::atomic<bool> stopping_{false};  // the stop flag: records are ignored while set
+    int32_t part_ = 0;
+    std::atomic<uint32_t> started_{0};   // channels whose first GOP start was seen
+    std::atomic<uint32_t> last_time_{0};
+    std::atomic<uint64_t> bytes_[CAvimaker::kChannels] = {};
+    std::atomic<uint64_t> accepted_{0};  // records handed to the job since the last restart
+    int fruitless_restarts_ = 0;
+};

@@ -1,0 +1,182 @@
+// The channel writer: files, queueing, the writer thread, closing.
+#include "export/channel_writer.h"
+
+#include <algorithm>
+#include <system_error>
+
+// The writer thread's output: the AVI file and the subtitles.
+class CAVIFile::Sink final : public StreamSink {
+  public:
+    explicit Sink(CAVIFile& file) : file_(file) {}
+    void video_frame(const uint8_t* data, int32_t length, bool key) override {
+        file_.write_frame(data, length, key ? 1 : 0);
+    }
+    void audio_chunk(const uint8_t* data, int32_t length) override {
+        file_.write_audio(data, length);
+    }
+    void subtitle(std::string_view line) override { file_.write_subtitle(line); }
+
+  private:
+    CAVIFile& file_;
+};
+
+CAVIFile::CAVIFile(std::chrono::milliseconds room_wait) : ring_(room_wait) {}
+
+CAVIFile::~CAVIFile() {
+    close();
+}
+
+int32_t CAVIFile::open(const std::string& prefix) {
+    close();
+    if (!collector_.allocate()) return 0;
+    if (!ring_.allocate()) {
+        collector_.release();
+        return 0;
+    }
+    ring_.reset();
+    failed_writes_ = 0;
+    {
+        std::lock_guard<std::mutex> guard(stats_lock_);
+        collector_stats_ = {};
+        placement_stats_ = {};
+    }
+    avi_ = std::make_unique<avi_out>();
+    if (avi_out_create(avi_.get(), prefix + "avi") != 0 || !sami_.create(prefix + "smi")) {
+        close();
+        return 0;
+    }
+    sami_.write(sami_header(prefix));
+    open_ = true;
+    return 1;
+}
+
+void CAVIFile::resume() {
+    if (!open_ || thread_.joinable()) return;
+    ring_.reset();
+    ring_.start_writer();
+    stopping_ = false;
+    try {
+        thread_ = std::thread(&CAVIFile::thread_main, this);
+    } catch (const std::system_error&) {
+        // No writer: producers must not wait for one.
+        ring_.stop();
+    }
+}
+
+void CAVIFile::set_pal(int32_t pal) {
+    pal_ = pal != 0 ? 1 : 0;
+}
+
+void CAVIFile::set_owner(ExportNotify* owner) {
+    owner_ = owner;
+}
+
+int32_t CAVIFile::queue_video(const ExportRecord* record) {
+    if (record == nullptr || record->length < 0 || (record->length > 0 && record->data == nullptr))
+        return 0;
+    if (!open_) return 0;
+    QueuedHeader h{};
+    h.kind = kRecordVideo;
+    h.channel = record->channel;
+    h.time_stamp = record->time_stamp;
+    h.key = record->key;
+    h.length = std::min(record->length, kRecordDataMax);
+    h.time = record->time;
+    return ring_.push(h, record->data) ? 1 : 0;
+}
+
+int32_t CAVIFile::queue_audio(const uint8_t* data, int32_t length, const DateTime* time) {
+    if (data == nullptr || time == nullptr || length < 0) return 0;
+    if (!open_) return 0;
+    // Audio carries its time only in the date/time record; time stamp 0 keeps it in the
+    // second being collected.
+    QueuedHeader h{};
+    h.kind = kRecordAudio;
+    h.length = std::min(length, kRecordDataMax);
+    h.time = *time;
+    return ring_.push(h, data) ? 1 : 0;
+}
+
+int32_t CAVIFile::write_frame(const uint8_t* data, int32_t length, int32_t key) {
+    if (!open_ || !avi_ || avi_->mode != AVI_OUT_WRITING || length < 0) return 0;
+    if (avi_out_write_frame(avi_.get(), data, static_cast<size_t>(length), key != 0) == 0) return 1;
+    return write_failed();
+}
+
+int32_t CAVIFile::write_audio(const uint8_t* data, int32_t length) {
+    if (!open_ || !avi_ || avi_->mode != AVI_OUT_WRITING || length < 0) return 0;
+    if (avi_out_write_audio(avi_.get(), data, static_cast<size_t>(length)) == 0) return 1;
+    return write_failed();
+}
+
+int32_t CAVIFile::write_failed() {
+    // Every failed write is reported: the owner decides whether to start the next part.
+    ++failed_writes_;
+    if (ExportNotify* owner = owner_.load()) {
+        owner->backup_notification(kBackupNotifyEnd, kBackupWriteFailed);
+    }
+    return 0;
+}
+
+void CAVIFile::write_subtitle(std::string_view line) {
+    if (open_) sami_.write(line);
+}
+
+void CAVIFile::thread_main() {
+    running_ = 1;
+    {
+        Sink sink(*this);
+        SecondPlacer placer(pal_ != 0, sink, &stopping_);
+        collector_.clear();
+        // The stop signal wins: what is still queued, and the second being collected, is
+        // not written.
+        while (!ring_.wait_for_work()) {
+            QueuedHeader h;
+            while (!ring_.stopping() && ring_.front(&h)) {
+                uint8_t* slot = collector_.slot_for(h);
+                if (slot == nullptr) {
+                    ring_.discard();
+                    continue;
+                }
+                ring_.take(slot);
+                collector_.commit(placer);
+            }
+        }
+        std::lock_guard<std::mutex> guard(stats_lock_);
+        collector_stats_ = collector_.stats();
+        placement_stats_ = placer.stats();
+    }
+    running_ = 0;
+}
+
+void CAVIFile::drain() {
+    if (thread_.joinable()) ring_.wait_drained();
+}
+
+void CAVIFile::close() {
+    stopping_ = true;
+    ring_.stop();
+    if (thread_.joinable()) thread_.join();
+    open_ = false;
+    if (avi_) {
+        if (avi_->file >= 0 && avi_->mode == AVI_OUT_WRITING) avi_out_finish(avi_.get());
+        avi_out_close(avi_.get());
+        avi_.reset();
+    }
+    if (sami_.is_open()) {
+        sami_.write(sami_footer());
+        sami_.close();
+    }
+    ring_.release();
+    collector_.release();
+}
+
+ChannelWriterStats CAVIFile::stats() const {
+    ChannelWriterStats s;
+    s.ring = ring_.stats();
+    s.failed_writes = failed_writes_.load();
+    std::lock_guard<std::mutex> guard(stats_lock_);
+    s.collector = collector_stats_;
+    s.placement = placement_stats_;
+    return s;
+}

@@ -1,0 +1,221 @@
+// The writer thread's work on each recorder second: holes, lead-in silence, the placement of the
+// second's frames, its audio and its subtitle line; and the group slots that collect a second.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+#include "export/placement.h"
+#include "export/sami.h"
+
+SecondPlacer::SecondPlacer(bool pal, StreamSink& sink, const std::atomic<bool>* cancel)
+    : fps_(frames_per_second(pal)),
+      sink_(sink),
+      cancel_(cancel),
+      audio_(new uint8_t[kAudioBufferBytes]),
+      silence_(new uint8_t[kSilenceBlockBytes]) {
+    std::memset(audio_.get(), kSilenceByte, kAudioBufferBytes);
+    std::memset(silence_.get(), kSilenceByte, kSilenceBlockBytes);
+}
+
+void SecondPlacer::append_audio(const ExportRecord& record) {
+    if (record.length <= 0 || record.data == nullptr) return;
+    const int32_t room = kAudioBufferBytes - audio_count_;
+    const int32_t n = std::min(record.length, room);
+    if (n > 0) std::memcpy(audio_.get() + audio_count_, record.data, static_cast<size_t>(n));
+    audio_count_ += n;
+    stats_.audio_bytes_dropped += static_cast<uint64_t>(record.length - n);
+}
+
+void SecondPlacer::write_audio_second() {
+    sink_.audio_chunk(audio_.get(), kAudioBytesPerSecond);
+    const int32_t used = std::max(audio_count_, kAudioBytesPerSecond);
+    int32_t kept = 0;
+    if (audio_count_ > kAudioBytesPerSecond) {
+        kept = audio_count_ - kAudioBytesPerSecond;
+        std::memmove(audio_.get(), audio_.get() + kAudioBytesPerSecond, static_cast<size_t>(kept));
+    }
+    // Behind the kept bytes the buffer is silence again, so that a short next second never
+    // repeats stale audio. Bytes past `used` were never written since the last refill.
+    std::memset(audio_.get() + kept, kSilenceByte, static_cast<size_t>(used - kept));
+    audio_count_ = kept;
+}
+
+void SecondPlacer::write_hole(int64_t seconds) {
+    for (int64_t s = 0; s < seconds; ++s) {
+        // A hole can be hours long; closing the file must not wait for all of it.
+        if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
+        for (int f = 0; f < fps_; ++f) sink_.video_frame(nullptr, 0, false);
+        sink_.audio_chunk(audio_.get(), kAudioBytesPerSecond);
+        if (audio_count_ > kAudioBytesPerSecond) {
+            stats_.audio_bytes_dropped +=
+                static_cast<uint64_t>(audio_count_ - kAudioBytesPerSecond);
+        }
+        std::memset(audio_.get(), kSilenceByte,
+                    static_cast<size_t>(std::max(audio_count_, kAudioBytesPerSecond)));
+        audio_count_ = 0;
+        ++stats_.seconds;
+    }
+}
+
+void SecondPlacer::place_group(std::span<const ExportRecord> group, const ExportRecord& next) {
+    if (group.empty()) return;
+    const ExportRecord& head = group.front();
+    const int64_t d = int64_t{next.time_stamp} - int64_t{head.time_stamp};
+
+    if (first_) {
+        sink_.subtitle(sami_first_caption(head.time));
+        systemtime_to_time(&head.time, &first_time_);
+        first_ = false;
+    }
+    if (d >= 2) {
+        sink_.subtitle(sami_hole_caption(offset_, d));
+        write_hole(d);
+        if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
+    }
+
+    // The second's first fps video records are used; audio records all go to the buffer.
+    std::array<const ExportRecord*, kMaxFps> used{};
+    std::array<uint16_t, kMaxFps> milliseconds{};
+    int video = 0;
+    int audio = 0;
+    for (const ExportRecord& r : group) {
+        if (r.kind == kRecordAudio) {
+            ++audio;
+        } else if (video < fps_) {
+            used[static_cast<size_t>(video)] = &r;
+            milliseconds[static_cast<size_t>(video)] = r.time.milliseconds;
+            ++video;
+        } else {
+            ++stats_.frames_dropped;
+        }
+    }
+    if (audio == 0) {
+        no_audio_ = true;
+    } else if (no_audio_) {
+        no_audio_ = false;
+        sink_.audio_chunk(silence_.get(), kLeadInSilenceBytes);
+    }
+    for (const ExportRecord& r : group) {
+        if (r.kind == kRecordAudio) append_audio(r);
+    }
+
+    // Milliseconds are trusted when the last used frame has them.
+    const bool by_ms = video > 0 && milliseconds[static_cast<size_t>(video - 1)] != 0;
+    const Placement p = by_ms
+                            ? place_by_milliseconds(
+                                  std::span(milliseconds.data(), static_cast<size_t>(video)), fps_)
+                            : place_evenly(video, fps_);
+    int placed = 0;
+    for (int i = 0; i < p.count; ++i) {
+        const int16_t e = p.video[static_cast<size_t>(i)];
+        if (e == kEmptyFrame) {
+            sink_.video_frame(nullptr, 0, false);
+        } else {
+            const ExportRecord* r = used[static_cast<size_t>(e)];
+            sink_.video_frame(r->data, r->length, r->key != 0);
+            ++placed;
+        }
+    }
+    stats_.frames_written += static_cast<uint64_t>(placed);
+    stats_.frames_dropped += static_cast<uint64_t>(video - placed);
+
+    write_audio_second();
+    ++stats_.seconds;
+
+    uint32_t next_time = 0;
+    systemtime_to_time(&next.time, &next_time);
+    offset_ = int64_t{next_time} - int64_t{first_time_};
+    sink_.subtitle(sami_second_caption(offset_, next.time, video, audio > 0));
+}
+
+// --- Group slots ---------------------------------------------------------------------------------
+
+bool GroupCollector::allocate() {
+    if (!memory_) {
+        // Pages are taken from the system only as slots are first written.
+        memory_.reset(new (std::nothrow) uint8_t[size_t{kGroupSlots} * kRecordDataMax]);
+    }
+    if (!memory_) return false;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        slots_[i] = ExportRecord{};
+        slots_[i].data = memory_.get() + i * kRecordDataMax;
+    }
+    count_ = 0;
+    pending_ = starts_next_ = false;
+    stats_ = {};
+    return true;
+}
+
+void GroupCollector::release() {
+    memory_.reset();
+    for (ExportRecord& s : slots_) s = ExportRecord{};
+    count_ = 0;
+    pending_ = starts_next_ = false;
+}
+
+void GroupCollector::clear() {
+    for (ExportRecord& s : slots_) {
+        uint8_t* data = s.data;
+        s = ExportRecord{};
+        s.data = data;
+    }
+    count_ = 0;
+    pending_ = starts_next_ = false;
+}
+
+uint8_t* GroupCollector::slot_for(const QueuedHeader& header) {
+    pending_ = false;
+    if (!memory_ || header.length < 0 || header.length > kRecordDataMax) return nullptr;
+    if (count_ == 0) {
+        // A second starts with a frame: audio ahead of it has no second to go to.
+        if (header.kind == kRecordAudio) {
+            ++stats_.leading_audio_dropped;
+            return nullptr;
+        }
+        starts_next_ = false;
+    } else {
+        const int64_t d = int64_t{header.time_stamp} - int64_t{slots_[0].time_stamp};
+        starts_next_ = header.kind != kRecordAudio && d > 0;
+        // The last slot stays free for the record that starts the next second.
+        if (!starts_next_ && count_ >= kGroupSlots - 1) {
+            ++stats_.overflow_dropped;
+            return nullptr;
+        }
+    }
+    ExportRecord& s = slots_[static_cast<size_t>(count_)];
+    s.kind = header.kind;
+    s.channel = header.channel;
+    s.time = header.time;
+    s.time_stamp = header.time_stamp;
+    s.key = header.key;
+    s.length = header.length;
+    pending_ = true;
+    return s.data;
+}
+
+void GroupCollector::commit(SecondPlacer& placer) {
+    if (!pending_) return;
+    pending_ = false;
+    ++count_;
+    if (!starts_next_) return;
+    const size_t last = static_cast<size_t>(count_ - 1);
+    placer.place_group(std::span(slots_.data(), last), slots_[last]);
+    // The record that opened the next second becomes its slot 0 (buffers swap, nothing copied).
+    std::swap(slots_[0], slots_[last]);
+    for (size_t i = 1; i <= last; ++i) {
+        uint8_t* data = slots_[i].data;
+        slots_[i] = ExportRecord{};
+        slots_[i].data = data;
+    }
+    count_ = 1;
+}
+
+void GroupCollector::add(const QueuedHeader& header, const uint8_t* data, SecondPlacer& placer) {
+    uint8_t* slot = slot_for(header);
+    if (slot == nullptr) return;
+    if (header.length > 0 && data != nullptr) {
+        std::memcpy(slot, data, static_cast<size_t>(header.length));
+    }
+    commit(placer);
+}

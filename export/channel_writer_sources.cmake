@@ -1,0 +1,2 @@
+list(APPEND QUILLON_EXPORT_SOURCES
+  record_ring.cpp placement.cpp sami.cpp channel_writer.cpp channel_writer_second.cpp)

@@ -1,0 +1,1 @@
+list(APPEND QUILLON_EXPORT_SOURCES avimaker.cpp backup_job.cpp)

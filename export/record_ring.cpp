@@ -1,0 +1,165 @@
+#include "export/record_ring.h"
+
+#include <cstring>
+#include <new>
+
+RecordRing::RecordRing(std::chrono::milliseconds room_wait) : room_wait_(room_wait) {}
+
+bool RecordRing::allocate() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!bytes_) bytes_.reset(new (std::nothrow) uint8_t[kSize]);
+    read_ = write_ = 0;
+    stats_ = {};
+    return bytes_ != nullptr;
+}
+
+void RecordRing::release() {
+    std::lock_guard<std::mutex> guard(lock_);
+    // Under the lock, so that a producer racing a close sees no ring instead of freed memory.
+    bytes_.reset();
+    read_ = write_ = 0;
+    room_.notify_all();
+}
+
+void RecordRing::reset() {
+    std::lock_guard<std::mutex> guard(lock_);
+    read_ = write_ = 0;
+    data_signal_ = stop_signal_ = writer_active_ = writer_idle_ = false;
+}
+
+bool RecordRing::push(const QueuedHeader& header, const uint8_t* data) {
+    if (header.length < 0 || header.length > kRecordDataMax ||
+        (header.length > 0 && data == nullptr)) {
+        std::lock_guard<std::mutex> guard(lock_);
+        ++stats_.dropped;
+        return false;
+    }
+    const size_t need = kHeaderSize + static_cast<size_t>(header.length);
+    std::unique_lock<std::mutex> guard(lock_);
+    const auto deadline = std::chrono::steady_clock::now() + room_wait_;
+    bool waited = false;
+    for (;;) {
+        if (!bytes_) break;
+        if (write_ + need > kSize && read_ > 0) compact();
+        if (write_ + need <= kSize) break;
+        // Wait for the writer only while there is one to wait for.
+        if (!writer_active_ || stop_signal_) break;
+        waited = true;
+        ++waiting_;
+        const bool timed_out = room_.wait_until(guard, deadline) == std::cv_status::timeout;
+        --waiting_;
+        if (timed_out) {
+            if (bytes_ && read_ > 0) compact();
+            break;
+        }
+    }
+    if (waited) ++stats_.waits;
+    if (!bytes_ || write_ + need > kSize) {
+        ++stats_.dropped;
+        return false;
+    }
+    std::memcpy(bytes_.get() + write_, &header, kHeaderSize);
+    if (header.length > 0)
+        std::memcpy(bytes_.get() + write_ + kHeaderSize, data, need - kHeaderSize);
+    write_ += need;
+    if (write_ > kCompactAbove) compact();
+    ++stats_.queued;
+    data_signal_ = true;
+    guard.unlock();
+    work_.notify_one();
+    return true;
+}
+
+void RecordRing::compact() {
+    const size_t unread = write_ - read_;
+    if (read_ > 0 && unread > 0) std::memmove(bytes_.get(), bytes_.get() + read_, unread);
+    write_ = unread;
+    read_ = 0;
+}
+
+void RecordRing::start_writer() {
+    std::lock_guard<std::mutex> guard(lock_);
+    writer_active_ = true;
+}
+
+void RecordRing::stop() {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stop_signal_ = true;
+        writer_active_ = false;
+    }
+    work_.notify_all();
+    room_.notify_all();
+    idle_.notify_all();
+}
+
+bool RecordRing::wait_for_work() {
+    std::unique_lock<std::mutex> guard(lock_);
+    if (!stop_signal_ && !data_signal_) {
+        writer_idle_ = true;
+        idle_.notify_all();
+        work_.wait(guard, [this] { return stop_signal_ || data_signal_; });
+        writer_idle_ = false;
+    }
+    data_signal_ = false;
+    return stop_signal_;
+}
+
+void RecordRing::wait_drained() {
+    std::unique_lock<std::mutex> guard(lock_);
+    idle_.wait(guard, [this] {
+        return !writer_active_ || stop_signal_ ||
+               (writer_idle_ && read_ == write_ && !data_signal_);
+    });
+}
+
+bool RecordRing::stopping() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return stop_signal_;
+}
+
+bool RecordRing::front(QueuedHeader* header) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!bytes_ || write_ - read_ < kHeaderSize) return false;
+    std::memcpy(header, bytes_.get() + read_, kHeaderSize);
+    return true;
+}
+
+void RecordRing::take(uint8_t* destination) {
+    pop(destination);
+}
+
+void RecordRing::discard() {
+    pop(nullptr);
+}
+
+void RecordRing::pop(uint8_t* destination) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!bytes_ || write_ - read_ < kHeaderSize) return;
+        QueuedHeader header;
+        std::memcpy(&header, bytes_.get() + read_, kHeaderSize);
+        const size_t length = static_cast<size_t>(header.length);
+        if (destination != nullptr && length > 0) {
+            std::memcpy(destination, bytes_.get() + read_ + kHeaderSize, length);
+        }
+        read_ += kHeaderSize + length;
+        if (read_ == write_) read_ = write_ = 0;
+    }
+    room_.notify_all();
+}
+
+size_t RecordRing::unread() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return write_ - read_;
+}
+
+RecordRingStats RecordRing::stats() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return stats_;
+}
+
+int RecordRing::waiting_producers() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return waiting_;
+}

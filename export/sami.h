@@ -1,0 +1,40 @@
+// The SAMI subtitle file of an exported channel: a caption for every second of the video with
+// the recorder's date and time, the real frames that second held and whether it had audio, and
+// a notice where the recording has a hole.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "storage/api.h"
+
+// The header: title (the file prefix), style sheet, start of the body.
+std::string sami_header(std::string_view title);
+// The caption at the start of the video: the first second's date and time.
+std::string sami_first_caption(const DateTime& time);
+// The notice of a hole of `seconds` seconds, one millisecond into the second at offset_seconds.
+std::string sami_hole_caption(int64_t offset_seconds, int64_t seconds);
+// The caption of the second starting at offset_seconds (its date and time), reporting the
+// frames and audio of the second just written.
+std::string sami_second_caption(int64_t offset_seconds, const DateTime& time, int frames,
+                                bool audio);
+std::string_view sami_footer();
+
+// The .smi file itself: created (truncating), written in pieces, closed. Write errors are not
+// reported: a subtitle that cannot be written never stops the video.
+class SamiFile {
+  public:
+    SamiFile() = default;
+    ~SamiFile();
+    SamiFile(const SamiFile&) = delete;
+    SamiFile& operator=(const SamiFile&) = delete;
+
+    bool create(const std::string& path);
+    bool is_open() const { return fd_ >= 0; }
+    void write(std::string_view text);
+    void close();
+
+  private:
+    int fd_ = -1;
+};

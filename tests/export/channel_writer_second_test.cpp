@@ -1,0 +1,244 @@
+// The writer thread's seconds without the thread: records go through the group slots into the
+// placer, whose frames, audio chunks and subtitle lines a recording sink keeps in order.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "export/placement.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Event {
+    char type;  // 'V' video frame, 'A' audio chunk, 'S' subtitle line
+    Bytes bytes;
+    std::string text;
+};
+
+class RecordingSink : public StreamSink {
+  public:
+    void video_frame(const uint8_t* data, int32_t length, bool key) override {
+        EXPECT_TRUE(length > 0 || !key) << "an empty frame is never a key frame";
+        events.push_back({'V', Bytes(data, data + length), {}});
+    }
+    void audio_chunk(const uint8_t* data, int32_t length) override {
+        events.push_back({'A', Bytes(data, data + length), {}});
+    }
+    void subtitle(std::string_view line) override {
+        events.push_back({'S', {}, std::string(line)});
+    }
+
+    std::vector<Bytes> of(char type) const {
+        std::vector<Bytes> r;
+        for (const Event& e : events) {
+            if (e.type == type) r.push_back(e.bytes);
+        }
+        return r;
+    }
+    std::string text() const {
+        std::string s;
+        for (const Event& e : events) s += e.text;
+        return s;
+    }
+    std::string types() const {
+        std::string s;
+        for (const Event& e : events) s += e.type;
+        return s;
+    }
+    // Positions of the frames with data within the first `fps` frames.
+    std::vector<size_t> positions(size_t fps) const {
+        std::vector<size_t> p;
+        const auto v = of('V');
+        for (size_t i = 0; i < v.size() && i < fps; ++i) {
+            if (!v[i].empty()) p.push_back(i);
+        }
+        return p;
+    }
+
+    std::vector<Event> events;
+};
+
+// Four bytes naming a frame, so that every frame written can be traced back.
+Bytes payload(uint32_t id) {
+    return {static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 0xAB, 0xCD};
+}
+
+Bytes ramp(size_t n, uint8_t start) {
+    Bytes v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(start + i * 7);
+    return v;
+}
+
+Bytes silence(size_t n) {
+    return Bytes(n, kSilenceByte);
+}
+
+class SecondTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(collector.allocate());
+        DateTime t{};
+        t.year = 2026, t.month = 3, t.day = 14, t.hour = 7;  // 07:00:00
+        systemtime_to_time(&t, &base);
+    }
+    void start(bool pal = false) { placer = std::make_unique<SecondPlacer>(pal, sink, &cancel); }
+
+    void video(uint32_t second, uint16_t ms, const Bytes& data, bool key = false) {
+        QueuedHeader h{};
+        h.kind = kRecordVideo;
+        h.time_stamp = base + second;
+        time_to_systemtime(h.time_stamp, &h.time);
+        h.time.milliseconds = ms;
+        h.key = key ? 1 : 0;
+        h.length = static_cast<int32_t>(data.size());
+        collector.add(h, data.data(), *placer);
+    }
+    void audio(uint32_t second, const Bytes& data) {
+        QueuedHeader h{};
+        h.kind = kRecordAudio;
+        time_to_systemtime(base + second, &h.time);
+        h.length = static_cast<int32_t>(data.size());
+        collector.add(h, data.data(), *placer);
+    }
+
+    uint32_t base = 0;
+    std::atomic<bool> cancel{false};
+    RecordingSink sink;
+    GroupCollector collector;
+    std::unique_ptr<SecondPlacer> placer;
+};
+
+TEST_F(SecondTest, SubtitlesAndStreamsOfSecondsWithAHole) {
+    start();
+    // 05: two frames and audio; 06: one frame; nothing until 09 (d = 3); 09: three frames
+    // and audio; 10 opens and stays open.
+    video(5, 0, payload(1), true);
+    audio(5, Bytes(1600, 0x11));
+    video(5, 0, payload(2));
+    video(6, 0, payload(3), true);
+    video(9, 0, payload(4), true);
+    audio(9, Bytes(1600, 0x22));
+    video(9, 0, payload(5));
+    video(9, 0, payload(6));
+    video(10, 0, payload(7), true);
+
+    EXPECT_EQ(sink.text(),
+              "<SYNC Start=0000><P>2026/03/14 07:00:05\r\n"
+              "<SYNC Start=1000><P>2026/03/14 07:00:06<font color=#6699FF>  02FPS  Audio[Y]\r\n"
+              "<SYNC Start=1001><P><FONT color=#FF66FF>No video data. Within 3 seconds.\r\n"
+              "<SYNC Start=4000><P>2026/03/14 07:00:09<font color=#6699FF>  01FPS  Audio[N]\r\n"
+              "<SYNC Start=5000><P>2026/03/14 07:00:10<font color=#6699FF>  03FPS  Audio[Y]\r\n");
+    // Second 05 (lead-in silence first), the hole's three filler seconds ahead of second 06,
+    // then second 09 (lead-in again: 06 had no audio).
+    const std::string V30(30, 'V');
+    EXPECT_EQ(sink.types(), "SA" + V30 + "AS" + "S" + V30 + "A" + V30 + "A" + V30 + "A" + V30 +
+                                "AS" + "A" + V30 + "AS");
+    const auto frames = sink.of('V');
+    EXPECT_EQ(frames[0], payload(1));
+    EXPECT_EQ(frames[15], payload(2));  // even spread of two: G = 14
+    for (size_t i = 30; i < 120; ++i) EXPECT_TRUE(frames[i].empty()) << i;
+    EXPECT_EQ(frames[120], payload(3));
+    EXPECT_EQ(frames[150], payload(4));
+    Bytes s05(1600, 0x11), s09(1600, 0x22);
+    s05.resize(8000, kSilenceByte);
+    s09.resize(8000, kSilenceByte);
+    EXPECT_EQ(sink.of('A'), (std::vector<Bytes>{silence(1920), s05, silence(8000), silence(8000),
+                                                silence(8000), silence(8000), silence(1920), s09}));
+    EXPECT_EQ(placer->stats().seconds, 6u);
+    EXPECT_EQ(collector.count(), 1);  // second 10's frame waits in slot 0
+}
+
+TEST_F(SecondTest, AHoleAtTwentyFiveFramesPerSecondAndClosingCutsALongOneShort) {
+    start(true);
+    video(10, 0, payload(1), true);
+    video(12, 0, payload(2), true);  // d = 2: two filler seconds and second 10
+    EXPECT_EQ(sink.of('V').size(), 25u * 3);
+    EXPECT_EQ(sink.of('A').size(), 3u);
+    cancel = true;
+    video(86412, 0, payload(3), true);  // a day without data, while the file is closing
+    EXPECT_EQ(sink.of('V').size(), 25u * 3);
+}
+
+TEST_F(SecondTest, AudioBeyondOneSecondCarriesOverAndTheRestIsSilence) {
+    start();
+    const Bytes first = ramp(9000, 1), second = ramp(100, 200);
+    video(0, 0, payload(0), true);
+    audio(0, first);
+    video(1, 0, payload(1));
+    audio(1, second);
+    video(2, 0, payload(2));
+    video(3, 0, payload(3));
+
+    Bytes carried(first.begin() + 8000, first.end());
+    carried.insert(carried.end(), second.begin(), second.end());
+    carried.resize(8000, kSilenceByte);  // never stale bytes of the second before
+    EXPECT_EQ(sink.of('A'),
+              (std::vector<Bytes>{silence(1920), Bytes(first.begin(), first.begin() + 8000),
+                                  carried, silence(8000)}));
+}
+
+TEST_F(SecondTest, ASecondIsBoundedByTheSlotsTheRateAndTheAudioBuffer) {
+    start();
+    // 100 frames and 60,000 audio bytes in one second, audio last.
+    for (uint32_t i = 0; i < 100; ++i) video(0, 0, payload(i), i == 0);
+    EXPECT_EQ(collector.count(), kGroupSlots - 1);
+    for (int i = 0; i < 30; ++i) audio(0, ramp(2000, 9));
+    video(1, 0, payload(500), true);  // still finds its slot
+    video(2, 0, payload(501), true);
+
+    // 59 records kept (the last slot stays free), of which the first 30 frames are placed.
+    const auto frames = sink.of('V');
+    ASSERT_EQ(frames.size(), 60u);
+    for (uint32_t i = 0; i < 30; ++i) EXPECT_EQ(frames[i], payload(i)) << i;
+    EXPECT_EQ(frames[30], payload(500));
+    EXPECT_EQ(collector.stats().overflow_dropped, 100u + 30 - (kGroupSlots - 1));
+    EXPECT_EQ(placer->stats().frames_dropped, static_cast<uint64_t>(kGroupSlots - 1 - 30));
+    EXPECT_NE(sink.text().find("  30FPS  Audio[N]"), std::string::npos);
+
+    // Frames beyond the rate do not crowd out the audio behind them; audio beyond the
+    // one-second buffer is dropped and counted.
+    collector.clear();
+    for (uint32_t i = 0; i < 35; ++i) video(5, 0, payload(i), i == 0);
+    for (int i = 0; i < 24; ++i) audio(5, ramp(2000, 3));  // 48,000 bytes
+    video(6, 0, payload(99), true);
+    EXPECT_EQ(placer->stats().audio_bytes_dropped, 8000u);
+    Bytes four_blocks;
+    for (int i = 0; i < 4; ++i) {
+        const Bytes b = ramp(2000, 3);
+        four_blocks.insert(four_blocks.end(), b.begin(), b.end());
+    }
+    EXPECT_EQ(sink.of('A').back(), four_blocks);
+    EXPECT_TRUE(sink.text().ends_with("  30FPS  Audio[Y]\r\n"));
+}
+
+TEST_F(SecondTest, MillisecondsOfTheLastUsedFrameChooseThePlacement) {
+    start();
+    video(0, 0, payload(0), true);
+    video(0, 600, payload(1));  // by milliseconds: positions 0 and 600 / 33 = 18
+    audio(0, Bytes(100, 1));    // audio after it does not decide
+    video(1, 600, payload(2), true);
+    video(1, 0, payload(3));  // none on the last frame: spread, G = 14
+    video(2, 0, payload(4), true);
+    EXPECT_EQ(sink.positions(60), (std::vector<size_t>{0, 18, 30, 45}));
+}
+
+TEST_F(SecondTest, AFrameFromAnEarlierSecondStaysInTheSecondBeingCollected) {
+    start();
+    audio(4, Bytes(500, 0x44));  // no frame yet: dropped
+    EXPECT_EQ(collector.stats().leading_audio_dropped, 1u);
+    video(5, 100, payload(0), true);
+    video(4, 500, payload(1));  // the clock went back: joins second 5
+    video(5, 900, payload(2));
+    video(6, 0, payload(3));
+    video(7, 0, payload(4));
+    // Every second is exactly 30 frames long, however its frames are timed.
+    EXPECT_EQ(sink.of('V').size(), 60u);
+    EXPECT_EQ(sink.positions(30), (std::vector<size_t>{3, 15, 27}));
+    EXPECT_EQ(sink.of('A'), (std::vector<Bytes>{silence(8000), silence(8000)}));
+}
+
+}  // namespace

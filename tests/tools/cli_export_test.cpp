@@ -1,0 +1,184 @@
+// quillon-cli export end to end: the AVI and SAMI files of a span, read back with FFmpeg's own
+// tools, the split into numbered parts and the failures.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <numeric>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/testkit/temp_image.h"
+#include "tests/testkit/volume_helpers.h"
+#include "tests/tools/cli_runner.h"
+#include "tools/sample/recordings.h"
+
+namespace {
+
+using clitest::CliResult;
+using clitest::run_cli;
+using testkit::kT0;  // 2026-03-14 07:00:00
+
+// What a shell command printed, or "" when it could not run.
+std::string shell(const std::string& command) {
+    std::string out;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    if (!pipe) return out;
+    char buf[4096];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe.get())) > 0;) out.append(buf, n);
+    return out;
+}
+
+std::string quoted(const std::string& path) { return "'" + path + "'"; }
+
+// A field of the first stream of a kind ("v" or "a") as ffprobe reads the header.
+long stream_field(const std::string& file, const char* stream, const char* field) {
+    const std::string out = shell("ffprobe -v error -select_streams " + std::string(stream) +
+                                  " -show_entries stream=" + field + " -of csv=p=0 " + quoted(file));
+    return out.empty() ? -1 : std::stol(out);
+}
+
+// Packet sizes of one stream ("v" or "a") of a file, as ffprobe reads them.
+std::vector<long> packet_sizes(const std::string& file, const char* stream) {
+    std::istringstream in(shell("ffprobe -v error -select_streams " + std::string(stream) +
+                                " -show_entries packet=size -of csv=p=0 " + quoted(file)));
+    std::vector<long> sizes;
+    for (long n; in >> n;) sizes.push_back(n);
+    return sizes;
+}
+
+struct Image {
+    testkit::TempDir dir;
+    std::string path;
+};
+Image* image = nullptr;
+
+class ExportCommand : public testing::Test {
+protected:
+    // Two H.264 channels of 30 s (352x240, so 30 frames a second in the files) with audio on
+    // channel 1; channel 2 has a gap of 8 s.
+    static void SetUpTestSuite() {
+        auto img = std::make_unique<Image>();
+        std::string error;
+        sample::VolumeContent content;
+        for (int channel : {1, 2}) {
+            sample::VideoRecordingSpec spec;
+            spec.video_channel = channel;
+            spec.fps = 15;
+            spec.from = kT0;
+            spec.to = kT0 + 30;
+            if (channel == 2) spec.gaps = {{kT0 + 12, kT0 + 20}};
+            auto encoder = sample::VideoEncoder::create(sample::Codec::H264, 352, 240, 15, &error);
+            ASSERT_NE(encoder, nullptr) << error;
+            auto v = sample::video_recording(spec, *encoder, &error);
+            ASSERT_TRUE(v.has_value()) << error;
+            content.channels.push_back(std::move(v->data));
+        }
+        auto a = sample::audio_recording(1, kT0, kT0 + 30, {}, &error);
+        ASSERT_TRUE(a.has_value()) << error;
+        content.channels.push_back(std::move(a->data));
+        sample::DiskSpec disk = testkit::small_recorder(content, 29);
+        disk.bare.recorder.block_size = 64 * 1024;
+        img->path = testkit::make_image(img->dir, "export.img", disk);
+        image = img.release();
+    }
+    static void TearDownTestSuite() {
+        delete image;
+        image = nullptr;
+    }
+    void SetUp() override { ASSERT_NE(image, nullptr) << "the recordings could not be built"; }
+
+    CliResult run_export(const std::string& out, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"export",   "--json",    "--image", image->path,
+                                         "--channels", "1,2",    "--from",  "2026-03-14 07:00:05",
+                                         "--to",     "2026-03-14 07:00:25", "--out", out};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run_cli(args);
+    }
+    testkit::TempDir out_;
+};
+
+TEST_F(ExportCommand, WritesOneAviAndSamiPerChannelThatFfmpegReadsBack) {
+    const std::string before = testkit::fingerprint(image->path);
+    const std::string folder = out_.file("span");
+    const CliResult r = run_export(folder);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(testkit::fingerprint(image->path), before);
+    const auto doc = r.json();
+    ASSERT_EQ(doc["files"].size(), 2u);
+    for (const auto& f : doc["files"]) {
+        const int channel = f["channel"].get<int>();
+        // Named by the channel and the span start.
+        const std::string stem = folder + "/[CH0" + std::to_string(channel) + "]07_00_05.";
+        EXPECT_EQ(f["avi"], stem + "avi");
+        EXPECT_EQ(f["smi"], stem + "smi");
+        ASSERT_TRUE(std::filesystem::exists(stem + "avi"));
+        ASSERT_TRUE(std::filesystem::exists(stem + "smi"));
+
+        const auto video = packet_sizes(stem + "avi", "v");
+        const auto audio = packet_sizes(stem + "avi", "a");
+        const long seconds = f["seconds"].get<long>();
+        EXPECT_GE(seconds, 15);
+        // 30 frames a second in the file; the empty ones that fill a second hold no packet.
+        EXPECT_EQ(stream_field(stem + "avi", "v", "nb_frames"), 30 * seconds) << stem;
+        EXPECT_EQ(static_cast<long>(video.size()), f["recorded_frames"].get<long>()) << stem;
+        // 8000 bytes a second; channel 1 has audio, whose first second is led in by 1,920 bytes
+        // of silence.
+        const long lead_in = channel == 1 ? 1920 : 0;
+        EXPECT_EQ(std::accumulate(audio.begin(), audio.end(), 0L), 8000 * seconds + lead_in) << stem;
+        EXPECT_EQ(f["video_frames"].get<long>(), 30 * seconds);
+        // Every frame decodes.
+        EXPECT_EQ(shell("ffmpeg -v error -i " + quoted(stem + "avi") + " -f null - 2>&1"), "");
+
+        // One caption a second, carrying the recorder's clock.
+        const std::string srt = shell("ffmpeg -v error -i " + quoted(stem + "smi") + " -f srt - 2>&1");
+        EXPECT_NE(srt.find("2026/03/14 07:00:1"), std::string::npos) << srt.substr(0, 300);
+        size_t captions = 0;
+        for (size_t at = srt.find(" --> "); at != std::string::npos; at = srt.find(" --> ", at + 1)) {
+            ++captions;
+        }
+        // Channel 2's gap is one caption of its own.
+        if (channel == 1) {
+            EXPECT_GE(static_cast<long>(captions), seconds - 1);
+        }
+    }
+}
+
+TEST_F(ExportCommand, SplitsIntoNumberedPartsAtTheThreshold) {
+    const std::string folder = out_.file("split");
+    const CliResult r = run_export(folder, {"--split-bytes", "40000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto doc = r.json();
+    ASSERT_GE(doc["files"].size(), 4u) << r.out << r.err;
+    EXPECT_TRUE(std::filesystem::exists(folder + "/[CH01]07_00_05.avi"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/[CH01]07_00_05_1.avi"));
+    EXPECT_TRUE(std::filesystem::exists(folder + "/[CH01]07_00_05_1.smi"));
+    // Each part is a whole file on its own.
+    for (const auto& f : doc["files"]) {
+        const std::string avi = f["avi"].get<std::string>();
+        EXPECT_EQ(shell("ffprobe -v error " + quoted(avi) + " 2>&1"), "") << avi;
+    }
+}
+
+TEST_F(ExportCommand, RefusesBadArgumentsAndReportsFailures) {
+    EXPECT_EQ(run_export(out_.file("x"), {"--split-bytes", "0"}).status, 2);
+    CliResult r = run_cli({"export", "--image", image->path, "--channels", "17", "--from",
+                           "2026-03-14 07:00:05", "--to", "2026-03-14 07:00:25", "--out", out_.file("y")});
+    EXPECT_EQ(r.status, 2);
+    r = run_cli({"export", "--image", image->path, "--channels", "1", "--from",
+                 "2026-03-14 07:00:25", "--to", "2026-03-14 07:00:05", "--out", out_.file("y")});
+    EXPECT_EQ(r.status, 2);
+    // A folder that cannot be made: a file stands where it should be.
+    const std::string blocked = out_.file("blocked");
+    std::fclose(std::fopen(blocked.c_str(), "w"));
+    r = run_export(blocked + "/inside");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("export"), std::string::npos);
+    // A folder name so long that the file names could not hold it.
+    r = run_export(out_.file(std::string(250, 'd')));
+    EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace
