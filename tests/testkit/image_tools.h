@@ -13,7 +13,8 @@
 
 namespace testkit {
 
-// Writes the spec to dir/name and returns what the builder placed; fails the test on error.
+// Writes the disk description to dir/name and returns what the builder placed; fails the test
+// on error.
 sample::ImageSummary build_image(const TempDir& dir, const std::string& name,
                                  const sample::DiskSpec& spec);
 

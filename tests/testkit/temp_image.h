@@ -20,7 +20,7 @@ private:
     std::string path_;
 };
 
-// Writes the spec to dir/name and returns the path; fails the test on error.
+// Writes the disk description to dir/name and returns the path; fails the test on error.
 std::string make_image(const TempDir& dir, const std::string& name, const sample::DiskSpec& spec);
 
 // SHA-256-free fingerprint of a file's bytes and size (FNV-1a over the allocated data), used

@@ -72,10 +72,10 @@ CliResult run_cli(const std::vector<std::string>& args, const std::vector<std::s
 }
 
 std::string make_sample(const testkit::TempDir& dir, const std::string& name,
-                        const std::string& spec_json) {
+                        const std::string& description_json) {
     const std::string spec = dir.file(name + ".json");
     const std::string image = dir.file(name + ".img");
-    std::ofstream(spec) << spec_json;
+    std::ofstream(spec) << description_json;
     const CliResult r = run_cli({"make-sample", "--spec", spec, "--out", image});
     EXPECT_EQ(r.status, 0) << r.err;
     return image;

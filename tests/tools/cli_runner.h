@@ -24,9 +24,9 @@ struct CliResult {
 CliResult run_cli(const std::vector<std::string>& args,
                   const std::vector<std::string>& extra_env = {});
 
-// Writes dir/name.json with the spec and builds dir/name.img from it through make-sample;
+// Writes dir/name.json with the disk description and builds dir/name.img from it through make-sample;
 // returns the image path (the test fails when the tool does).
 std::string make_sample(const testkit::TempDir& dir, const std::string& name,
-                        const std::string& spec_json);
+                        const std::string& description_json);
 
 }  // namespace clitest

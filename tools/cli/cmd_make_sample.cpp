@@ -9,7 +9,7 @@
 #include "tools/cli/cli.h"
 #include "tools/cli/output.h"
 #include "tools/sample/sample.h"
-#include "tools/sample/spec_json.h"
+#include "tools/sample/disk_json.h"
 
 namespace cli {
 namespace {
@@ -22,7 +22,7 @@ std::string join(const std::vector<std::string>& words) {
     return text;
 }
 
-// The spec from --spec or --preset; an exit code other than kExitOk after reporting why not.
+// The disk description from --spec or --preset; an exit code other than kExitOk after reporting why not.
 int load_spec(const MakeSampleOptions& make, sample::DiskSpec* spec) {
     if (!make.spec_file.empty()) {
         std::ifstream in(make.spec_file);

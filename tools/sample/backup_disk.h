@@ -16,7 +16,7 @@ struct BackupPlan {
     uint64_t origin = 0;
     uint64_t data_start = 0;        // sector of block 1, relative to the origin
     uint64_t block_count = 0;       // whole blocks that fit in the area
-    std::vector<VolumeLayout> sessions;  // one per listed session, in the spec's order
+    std::vector<VolumeLayout> sessions;  // one per listed session, in the listed order
 };
 
 bool plan_backup_disk(const BackupDiskSpec& spec, uint64_t origin, uint64_t area_sectors,
@@ -24,7 +24,7 @@ bool plan_backup_disk(const BackupDiskSpec& spec, uint64_t origin, uint64_t area
 
 void write_backup_disk(ImageWriter& image, const BackupDiskSpec& spec, const BackupPlan& plan);
 
-// The 138,240-byte header of one session, sealed (or torn when the spec asks for it).
+// The 138,240-byte header of one session, sealed (or torn when the description asks for it).
 std::vector<unsigned char> session_header(const SessionSpec& session, const VolumeLayout& layout);
 
 }  // namespace sample

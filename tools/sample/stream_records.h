@@ -49,7 +49,7 @@ struct AudioRecordSpec {
     RecordDamage damage;
 };
 
-// A whole record, trailer included; empty when the spec cannot be written (frame count,
+// A whole record, trailer included; empty when the record cannot be written (frame count,
 // frame length, time step, type code or picture size out of its field).
 std::vector<uint8_t> gop_record(const GopRecordSpec& spec);
 std::vector<uint8_t> audio_record(const AudioRecordSpec& spec);

@@ -1,4 +1,4 @@
-#include "tools/sample/spec_json.h"
+#include "tools/sample/disk_json.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ sample::DiskSpec parse_ok(const std::string& text) {
     return spec;
 }
 
-TEST(spec_json, LeftOutFieldsKeepTheDefaults) {
+TEST(disk_json, LeftOutFieldsKeepTheDefaults) {
     const sample::DiskSpec defaults;
     // Null counts as left out; list elements start from their own defaults.
     const sample::DiskSpec spec = parse_ok(R"({"layout": null,
@@ -30,7 +30,7 @@ TEST(spec_json, LeftOutFieldsKeepTheDefaults) {
     EXPECT_EQ(spec.partitions[0].area.kind, sample::AreaKind::Empty);
 }
 
-TEST(spec_json, MapsEveryLevelOfAPartitionedDisk) {
+TEST(disk_json, MapsEveryLevelOfAPartitionedDisk) {
     const sample::DiskSpec spec = parse_ok(R"({"total_sectors": 262144, "layout": "partitioned",
       "partitions": [
         {"type_byte": "0x0c", "bootable": true, "start": 2048, "count": 4096},
@@ -80,7 +80,7 @@ TEST(spec_json, MapsEveryLevelOfAPartitionedDisk) {
 }
 
 // A bad document names the field and leaves the caller's spec alone.
-TEST(spec_json, RefusesBadDocumentsNamingTheField) {
+TEST(disk_json, RefusesBadDocumentsNamingTheField) {
     const struct {
         const char* text;
         const char* message;

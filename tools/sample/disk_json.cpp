@@ -1,4 +1,4 @@
-#include "tools/sample/spec_json.h"
+#include "tools/sample/disk_json.h"
 
 #include <algorithm>
 #include <cstdlib>
