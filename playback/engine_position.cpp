@@ -53,9 +53,62 @@ void load_gop_data(int32_t slot) {
     sp.gop_loaded = got == data;
 }
 
+// A GOP that can be played: start bits, frames and a time.
+bool playable(int32_t slot) {
+    const GopHeader& h = video_header(slot);
+    return h.start_bits == kStartBits && h.frame_count != 0 && record_time_has_time(h.time);
+}
+
+// Backward play starts at the last GOP at or before the requested time. The index located the
+// quarter minute before it, or after a recording gap the first GOP after the gap; the slot
+// walks forward over the GOPs still at or before the time, then back over any after it. A
+// channel with nothing at or before the time has reached its beginning.
+int64_t settle_backward(int32_t slot, uint32_t requested) {
+    SlotPlay& sp = engine_state().slots[slot];
+    const int32_t fd = api_state().slots[slot];
+    // In milliseconds, so that of two GOPs in one second only the first is at the second.
+    const auto located = [&] {
+        return int64_t{gop_time(slot)} * 1000 + video_header(slot).milliseconds;
+    };
+    const int64_t wanted = int64_t{requested} * 1000;
+    if (playable(slot) && located() < wanted) {
+        // Count first, then walk from the located GOP again: a failed read past the channel's
+        // end leaves no header to step back from.
+        int forward = 0;
+        while (video_command(slot, PLAYBACK_VIDEO_NEXT_GOP_HEADER, kGopHeaderSize) != 0 &&
+               playable(slot) && located() <= wanted) {
+            ++forward;
+        }
+        backup_locate_index(fd, static_cast<int32_t>(api_align_time(requested, 1)), nullptr);
+        stream_reader_clear_slot(slot);
+        video_command(slot, PLAYBACK_VIDEO_CRRUENT_GOP_HEADER, kGopHeaderSize);
+        for (int i = 0; i < forward; ++i) {
+            video_command(slot, PLAYBACK_VIDEO_NEXT_GOP_HEADER, kGopHeaderSize);
+        }
+    }
+    // Back over GOPs after the time, end marks and damaged records; bounded, since a damaged
+    // channel may offer no playable GOP at all.
+    constexpr int kMaxSteps = 256;
+    for (int step = 0; step < kMaxSteps && !(playable(slot) && located() <= wanted + 1000);
+         ++step) {
+        const int64_t before = playable(slot) ? located() : -1;
+        if (video_command(slot, PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER, kGopHeaderSize) == 0) {
+            stream_reader_clear_slot(slot);
+            dvrfs_trace("setvideotime PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER error .. %d\n", slot);
+            break;
+        }
+        if (playable(slot) && located() == before) break;  // no earlier GOP
+    }
+    if (!(playable(slot) && located() <= wanted + 1000)) {
+        sp.end_flags |= kEndBackward;
+        dvrfs_trace("notify no data 11111111\n");
+        notify_status(102, slot);
+    }
+    return gop_time(slot);
+}
+
 // Moves a located video slot to the GOP that holds the requested time (d: direction).
 void settle_video_slot(int32_t slot, int32_t d, uint32_t requested) {
-    SlotPlay& sp = engine_state().slots[slot];
     stream_reader_clear_slot(slot);
     if (video_command(slot, PLAYBACK_VIDEO_CRRUENT_GOP_HEADER, kGopHeaderSize) == 0) {
         dvrfs_trace("setvideotime PLAYBACK_VIDEO_CRRUENT_GOP_HEADER error ... %d\n", slot);
@@ -77,37 +130,8 @@ void settle_video_slot(int32_t slot, int32_t d, uint32_t requested) {
             }
             t = gop_time(slot);
         }
-    } else if (video_header(slot).frame_count != 0) {
-        // Backward play starts at the GOP that holds the requested time, not at the quarter
-        // minute the index located: the GOPs in between would otherwise never be shown.
-        while (t < int64_t{requested}) {
-            if (video_command(slot, PLAYBACK_VIDEO_NEXT_GOP_HEADER, kGopHeaderSize) == 0) break;
-            const int64_t next = gop_time(slot);
-            if (next > int64_t{requested} || !record_time_has_time(video_header(slot).time)) {
-                video_command(slot, PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER, kGopHeaderSize);
-                break;
-            }
-            t = next;
-        }
-        t = gop_time(slot);
-    } else if (!record_time_has_time(video_header(slot).time)) {
-        while (!(record_time_has_time(video_header(slot).time) && t <= int64_t{requested} + 1)) {
-            if (video_command(slot, PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER, kGopHeaderSize) == 0) {
-                stream_reader_clear_slot(slot);
-                dvrfs_trace("setvideotime PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER error .. %d\n", slot);
-                break;
-            }
-            const int64_t before = t;
-            t = gop_time(slot);
-            if (t == before) {
-                if (t > int64_t{requested}) {
-                    sp.end_flags |= kEndBackward;
-                    dvrfs_trace("notify no data 11111111\n");
-                    notify_status(102, slot);
-                }
-                break;
-            }
-        }
+    } else {
+        t = settle_backward(slot, requested);
     }
     GopHeader& h = video_header(slot);
     if (h.start_bits != kStartBits) {

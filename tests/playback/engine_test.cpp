@@ -88,6 +88,38 @@ TEST_F(EngineTest, RewindDeliversKeyFramesBackwardToTheStart) {
     EXPECT_EQ(s.back().code, 100);
 }
 
+TEST_F(EngineTest, RewindFromInsideAGapStartsBeforeItAndEnds) {
+    // Channel 1 has a gap around the requested time; channel 2 records throughout.
+    open({Recording{.channel = 3, .spans = {{kT0, kT0 + 20}, {kT0 + 40, kT0 + 60}}},
+          Recording{.channel = 4, .spans = {{kT0, kT0 + 60}}}},
+         0x3);
+    play(kT0 + 30, PM_REW_8);
+    EXPECT_EQ(api_play_mode(), PM_STOP);
+    const auto f = frames();
+    ASSERT_FALSE(f.empty());
+    for (const Event& e : f) EXPECT_LE(e.time, kT0 + 30) << "slot " << e.slot;
+    const auto first_of = [&](int32_t slot) {
+        return std::find_if(f.begin(), f.end(), [&](const Event& e) { return e.slot == slot; });
+    };
+    ASSERT_NE(first_of(0), f.end());
+    EXPECT_EQ(first_of(0)->time, kT0 + 19);  // the last GOP before the gap
+    EXPECT_EQ(first_of(0)->ms, 500);
+    EXPECT_EQ(statuses().back().code, 100);
+}
+
+TEST_F(EngineTest, RewindFromAfterTheLastGopStartsAtIt) {
+    open({Recording{.spans = {{kT0, kT0 + 20}}, .end_mark = true},
+          Recording{.channel = 4, .spans = {{kT0, kT0 + 40}}}},
+         0x3);
+    play(kT0 + 30, PM_REW_8);
+    const auto f = frames();
+    const auto first = std::find_if(f.begin(), f.end(), [](const Event& e) { return e.slot == 0; });
+    ASSERT_NE(first, f.end()) << "the channel that ended before the time was lost";
+    EXPECT_EQ(first->time, kT0 + 19);
+    EXPECT_EQ(first->ms, 500);
+    EXPECT_EQ(api_play_mode(), PM_STOP);
+}
+
 TEST_F(EngineTest, FastForwardWithKeyFramesOnlyDeliversOneFramePerGop) {
     open({Recording{.spans = {{kT0, kT0 + 30}}}}, 0x1);
     api_set_key_frame_only(1);

@@ -15,7 +15,7 @@ void print_channels(const Json& doc, std::ostream& out) {
     TextTable table({"CHANNEL", "ROLE", "SIZE"});
     for (const Json& c : doc["channels"]) {
         std::string role = cell(c["role"]);
-        if (c.contains("number")) role += " " + cell(c["number"]);
+        if (c.contains("number")) role.append(" ").append(cell(c["number"]));
         table.add({cell(c["channel"]), role, cell(c["size"])});
     }
     table.print(out);

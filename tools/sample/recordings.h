@@ -69,8 +69,8 @@ struct VideoRecording {
     uint32_t picture_size = 0;     // as the engine reports it for a key frame: width << 16 | height
 };
 
-// The encoder must match the recording's codec, size and rate. nullopt with a message when the
-// spec is out of range or encoding fails.
+// The encoder must match the recording's codec, size and rate. nullopt with a message when a
+// field is out of range or encoding fails.
 std::optional<VideoRecording> video_recording(const VideoRecordingSpec& spec, VideoEncoder& encoder,
                                               std::string* error);
 
