@@ -66,11 +66,9 @@ bool playable(int32_t slot) {
 int64_t settle_backward(int32_t slot, uint32_t requested) {
     SlotPlay& sp = engine_state().slots[slot];
     const int32_t fd = api_state().slots[slot];
-    // In milliseconds, so that of two GOPs in one second only the first is at the second.
-    const auto located = [&] {
-        return int64_t{gop_time(slot)} * 1000 + video_header(slot).milliseconds;
-    };
-    const int64_t wanted = int64_t{requested} * 1000;
+    // Recorder times are whole seconds: every GOP of the requested second is at that time.
+    const auto located = [&] { return int64_t{gop_time(slot)}; };
+    const int64_t wanted = requested;
     if (playable(slot) && located() < wanted) {
         // Count first, then walk from the located GOP again: a failed read past the channel's
         // end leaves no header to step back from.
@@ -89,7 +87,7 @@ int64_t settle_backward(int32_t slot, uint32_t requested) {
     // Back over GOPs after the time, end marks and damaged records; bounded, since a damaged
     // channel may offer no playable GOP at all.
     constexpr int kMaxSteps = 256;
-    for (int step = 0; step < kMaxSteps && !(playable(slot) && located() <= wanted + 1000);
+    for (int step = 0; step < kMaxSteps && !(playable(slot) && located() <= wanted + 1);
          ++step) {
         const int64_t before = playable(slot) ? located() : -1;
         if (video_command(slot, PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER, kGopHeaderSize) == 0) {
@@ -99,7 +97,7 @@ int64_t settle_backward(int32_t slot, uint32_t requested) {
         }
         if (playable(slot) && located() == before) break;  // no earlier GOP
     }
-    if (!(playable(slot) && located() <= wanted + 1000)) {
+    if (!(playable(slot) && located() <= wanted + 1)) {
         sp.end_flags |= kEndBackward;
         dvrfs_trace("notify no data 11111111\n");
         notify_status(102, slot);

@@ -77,9 +77,9 @@ TEST_F(EngineTest, RewindDeliversKeyFramesBackwardToTheStart) {
             EXPECT_LT(at_ms(f[i]), at_ms(f[i - 1])) << i;
         }
     }
-    // Backward from the GOP that holds the requested time, down to the first GOP.
+    // Backward from the last GOP of the requested second, down to the first GOP.
     EXPECT_EQ(f.front().time, kT0 + 10);
-    EXPECT_EQ(f.front().ms, 0);
+    EXPECT_EQ(f.front().ms, 500);
     EXPECT_EQ(f.back().time, kT0);
     EXPECT_EQ(f.back().ms, 0);
     const auto s = statuses();
