@@ -39,6 +39,8 @@ int32_t CAVIFile::open(const std::string& prefix) {
         std::lock_guard<std::mutex> guard(stats_lock_);
         collector_stats_ = {};
         placement_stats_ = {};
+        file_video_frames_ = 0;
+        file_audio_bytes_ = 0;
     }
     avi_ = std::make_unique<avi_out>();
     if (avi_out_create(avi_.get(), prefix + "avi") != 0 || !sami_.create(prefix + "smi")) {
@@ -160,6 +162,11 @@ void CAVIFile::close() {
     open_ = false;
     if (avi_) {
         if (avi_->file >= 0 && avi_->mode == AVI_OUT_WRITING) avi_out_finish(avi_.get());
+        {
+            std::lock_guard<std::mutex> guard(stats_lock_);
+            file_video_frames_ = avi_->video_frames;
+            file_audio_bytes_ = avi_->track_count > 0 ? avi_->tracks[0].bytes_written : 0;
+        }
         avi_out_close(avi_.get());
         avi_.reset();
     }
@@ -178,5 +185,7 @@ ChannelWriterStats CAVIFile::stats() const {
     std::lock_guard<std::mutex> guard(stats_lock_);
     s.collector = collector_stats_;
     s.placement = placement_stats_;
+    s.file_video_frames = file_video_frames_;
+    s.file_audio_bytes = file_audio_bytes_;
     return s;
 }

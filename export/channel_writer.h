@@ -27,6 +27,10 @@ struct ChannelWriterStats {
     CollectorStats collector;    // dropped before a second's first frame or beyond the slots
     PlacementStats placement;    // seconds, frames placed and dropped, audio bytes dropped
     uint64_t failed_writes = 0;  // frame and audio writes the AVI writer refused
+    // What the finished file holds, as close found it: its video chunks (empty frames
+    // included) and the bytes of its first audio track.
+    uint64_t file_video_frames = 0;
+    uint64_t file_audio_bytes = 0;
 };
 
 class CAVIFile {
@@ -88,4 +92,6 @@ class CAVIFile {
     mutable std::mutex stats_lock_;
     CollectorStats collector_stats_;  // copied by the writer thread as it ends
     PlacementStats placement_stats_;
+    uint64_t file_video_frames_ = 0;
+    uint64_t file_audio_bytes_ = 0;
 };

@@ -129,6 +129,7 @@ TEST_F(ExportCommand, WritesOneAviAndSamiPerChannelThatFfmpegReadsBack) {
         const long lead_in = channel == 1 ? 1920 : 0;
         EXPECT_EQ(std::accumulate(audio.begin(), audio.end(), 0L), 8000 * seconds + lead_in) << stem;
         EXPECT_EQ(f["video_frames"].get<long>(), 30 * seconds);
+        EXPECT_EQ(f["audio_bytes"].get<long>(), std::accumulate(audio.begin(), audio.end(), 0L));
         // Every frame decodes.
         EXPECT_EQ(shell("ffmpeg -v error -i " + quoted(stem + "avi") + " -f null - 2>&1"), "");
 

@@ -66,14 +66,14 @@ int run_export(const GlobalOptions& options, const SessionOptions& session, cons
 
     Json files = Json::array();
     for (const CAvimaker::FileSet& f : job.files()) {
-        const uint64_t fps = f.pal ? 25 : 30;
         files.push_back(Json{{"channel", f.channel + 1},
                              {"avi", f.prefix + "avi"},
                              {"smi", f.prefix + "smi"},
                              {"seconds", f.stats.placement.seconds},
-                             {"video_frames", f.stats.placement.seconds * fps},
+                             {"fps", f.pal ? 25 : 30},
+                             {"video_frames", f.stats.file_video_frames},
                              {"recorded_frames", f.stats.placement.frames_written},
-                             {"audio_bytes", f.stats.placement.seconds * 8000}});
+                             {"audio_bytes", f.stats.file_audio_bytes}});
     }
     if (files.empty()) return fail("export: no channel had a recording in the span");
     emit(options.json, Json{{"files", std::move(files)}}, print_files);
