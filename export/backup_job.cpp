@@ -106,7 +106,10 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
 void BackupJob::quiesce_engine() {
     ApiState& st = api_state();
     const uint64_t seen = st.passes;
-    for (int i = 0; i < 400 && st.running && st.channel_mask != 0 && st.passes < seen + 2; ++i) {
+    // A thread that stands still (no channels, or a search running) hands nothing over.
+    for (int i = 0; i < 400 && st.running && st.channel_mask != 0 && !st.search_busy &&
+                    st.passes < seen + 2;
+         ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     std::lock_guard<std::mutex> guard(st.lock);

@@ -1,0 +1,3 @@
+add_quillon_test(quillon_backup_job_tests
+  SOURCES backup_job_test.cpp
+  DEPS quillon_export quillon_testkit quillon_storage quillon_disk quillon_platform quillon_sample)
