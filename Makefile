@@ -26,13 +26,15 @@ test: deps
 	@ninja -C $(TEST_BUILD) -j $(JOBS)
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Speed against a peer in the same run, in a release build.
+# Speed against a peer in the same run, in an optimised build.
 bench: deps
-	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@ninja -C $(BENCH_BUILD) quillon-bench-channels quillon-bench-storage quillon-bench-playback
+	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@ninja -C $(BENCH_BUILD) quillon-bench-channels quillon-bench-storage quillon-bench-playback \
+		quillon-bench-export quillon-cli
 	@$(BENCH_BUILD)/bench/quillon-bench-channels
 	@$(BENCH_BUILD)/bench/quillon-bench-storage
 	@$(BENCH_BUILD)/bench/quillon-bench-playback
+	@$(BENCH_BUILD)/bench/quillon-bench-export $(BENCH_BUILD)/tools/cli/quillon-cli
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(DEMO_DIR)
