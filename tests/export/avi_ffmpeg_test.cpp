@@ -16,12 +16,16 @@
 
 #include "export/avi_writer.h"
 #include "tests/testkit/temp_image.h"
+#include "tests/testkit/tool_run.h"
 #include "tools/sample/audio_samples.h"
 #include "tools/sample/video_encoder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using testkit::quoted;
+using testkit::read_file;
+using testkit::ToolRun;
 
 constexpr uint32_t kTime = 951786123;
 constexpr int kWidth = 352;
@@ -49,34 +53,9 @@ const std::vector<sample::EncodedFrame>& clip() {
     return frames;
 }
 
-Bytes read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
-// Runs a shell command with standard output and standard error captured apart.
-ToolRun run(const testkit::TempDir& dir, const std::string& command) {
-    ToolRun r;
-    const std::string err_path = dir.file("stderr.txt");
-    FILE* pipe = popen((command + " 2>'" + err_path + "'").c_str(), "r");
-    if (pipe == nullptr) return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    Bytes err = read_file(err_path);
-    r.err.assign(err.begin(), err.end());
-    return r;
-}
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
 
 struct Written {
     Bytes video;  // every frame, back to back
@@ -127,7 +106,7 @@ Written write_clip(const std::string& path, int fps, int empty_every) {
 }
 
 nlohmann::json probe(const testkit::TempDir& dir, const std::string& path) {
-    ToolRun r = run(dir, "ffprobe -v error -count_packets -show_streams -of json " + quoted(path));
+    ToolRun r = testkit::run_tool(dir, "ffprobe -v error -count_packets -show_streams -of json " + quoted(path));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     auto json = nlohmann::json::parse(r.out, nullptr, false);
@@ -137,7 +116,7 @@ nlohmann::json probe(const testkit::TempDir& dir, const std::string& path) {
 
 // Frames each stream decodes to, from ffmpeg's per-frame checksums; nothing on stderr.
 std::map<int, int> decoded_frames(const testkit::TempDir& dir, const std::string& path) {
-    ToolRun r = run(dir, "ffmpeg -nostdin -v error -i " + quoted(path) + " -f framecrc -");
+    ToolRun r = testkit::run_tool(dir, "ffmpeg -nostdin -v error -i " + quoted(path) + " -f framecrc -");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "") << "decoding reported errors";
     std::map<int, int> count;
@@ -182,7 +161,7 @@ TEST_P(AviFfmpeg, StreamsReadBackAndEveryFrameDecodes) {
 
     // The payloads come out of the file exactly as they went in.
     const std::string h264 = dir.file("v.h264"), mulaw = dir.file("a.ul");
-    ToolRun copy = run(dir, "ffmpeg -nostdin -v error -i " + quoted(path) +
+    ToolRun copy = testkit::run_tool(dir, "ffmpeg -nostdin -v error -i " + quoted(path) +
                             " -map 0:v -c copy -f h264 " + quoted(h264) +
                             " -map 0:a -c copy -f mulaw " + quoted(mulaw));
     ASSERT_EQ(copy.status, 0) << copy.err;
@@ -207,7 +186,7 @@ TEST_F(AviFfmpeg, EmptyFramesHoldTheirSlotsAndDecodeCleanly) {
                      w.frames / 25.0);
     // Readers skip the empty chunks but keep their time: each picture stays in its slot.
     EXPECT_EQ(json["streams"][0]["nb_read_packets"], std::to_string(w.frames - w.empty_frames));
-    ToolRun dts = run(dir, "ffprobe -v error -select_streams v -show_entries packet=dts "
+    ToolRun dts = testkit::run_tool(dir, "ffprobe -v error -select_streams v -show_entries packet=dts "
                            "-of csv=p=0 " + quoted(path));
     ASSERT_EQ(dts.status, 0) << dts.err;
     std::vector<int> slots;

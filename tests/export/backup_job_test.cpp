@@ -9,6 +9,7 @@
 
 #include "export/backup_job.h"
 #include "tests/storage/storage_fixture.h"
+#include "tests/testkit/tool_run.h"
 
 namespace {
 
@@ -101,13 +102,11 @@ public:
     void backup_notification(int32_t, int32_t) override {}
 };
 
-std::string probe(const std::string& file, const char* entry) {
-    std::string out;
-    const std::string command = "ffprobe -v error -select_streams v -show_entries stream=" +
-                                std::string(entry) + " -of csv=p=0 '" + file + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    char buf[256];
-    while (pipe && fgets(buf, sizeof buf, pipe.get())) out += buf;
+std::string probe(const testkit::TempDir& dir, const std::string& file, const char* entry) {
+    std::string out = testkit::run_tool(dir, "ffprobe -v error -select_streams v -show_entries stream=" +
+                                                 std::string(entry) + " -of csv=p=0 " +
+                                                 testkit::quoted(file))
+                          .out;
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;
 }
@@ -149,11 +148,11 @@ TEST(CAvimakerFiles, TheFirstKeyFrameDecidesFourccAndFrameRate) {
     ASSERT_EQ(maker.opened().size(), 2u);
     const std::string first = dir.file("[CH01]07_00_00.avi");
     const std::string second = dir.file("[CH02]07_00_00.avi");
-    EXPECT_EQ(probe(first, "codec_tag_string"), "h264");
-    EXPECT_EQ(probe(second, "codec_tag_string"), "XVID");
+    EXPECT_EQ(probe(dir, first, "codec_tag_string"), "h264");
+    EXPECT_EQ(probe(dir, second, "codec_tag_string"), "XVID");
     EXPECT_EQ(micro_seconds_per_frame(first), 33333u);   // 30 frames a second
     EXPECT_EQ(micro_seconds_per_frame(second), 40000u);  // 576 lines: 25 frames a second
-    EXPECT_EQ(probe(second, "width"), "704");
+    EXPECT_EQ(probe(dir, second, "width"), "704");
 }
 
 }  // namespace

@@ -20,12 +20,16 @@
 
 #include "export/channel_writer.h"
 #include "tests/testkit/temp_image.h"
+#include "tests/testkit/tool_run.h"
 #include "tools/sample/audio_samples.h"
 #include "tools/sample/video_encoder.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using testkit::quoted;
+using testkit::read_file;
+using testkit::ToolRun;
 
 constexpr int kWidth = 352;
 constexpr int kHeight = 240;
@@ -58,41 +62,15 @@ const std::vector<sample::EncodedFrame>& gop() {
     return frames;
 }
 
-Bytes read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
 
-ToolRun run(const testkit::TempDir& dir, const std::string& command) {
-    ToolRun r;
-    const std::string err_path = dir.file("stderr.txt");
-    FILE* pipe = popen((command + " 2>'" + err_path + "'").c_str(), "r");
-    if (pipe == nullptr) return r;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    const Bytes err = read_file(err_path);
-    r.err.assign(err.begin(), err.end());
-    return r;
-}
 
-std::string quoted(const std::string& path) {
-    return "'" + path + "'";
-}
 
 // (time stamp, size) of each packet of one stream ("v" or "a"), in file order. The AVI reader
 // passes over empty chunks: they show only as gaps in the video time stamps.
 std::vector<std::pair<int, int>> packets(const testkit::TempDir& dir, const std::string& path,
                                          const std::string& stream) {
-    ToolRun r = run(dir, "ffprobe -v error -select_streams " + stream +
+    ToolRun r = testkit::run_tool(dir, "ffprobe -v error -select_streams " + stream +
                              " -show_entries packet=dts,size -of csv=p=0 " + quoted(path));
     EXPECT_EQ(r.status, 0) << r.err;
     std::vector<std::pair<int, int>> result;
@@ -114,7 +92,7 @@ int total_size(const std::vector<std::pair<int, int>>& p) {
 
 // The video stream as ffprobe reads it from the header and by counting packets.
 nlohmann::json video_stream(const testkit::TempDir& dir, const std::string& path) {
-    ToolRun r = run(dir, "ffprobe -v error -count_packets -show_streams -of json " + quoted(path));
+    ToolRun r = testkit::run_tool(dir, "ffprobe -v error -count_packets -show_streams -of json " + quoted(path));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const auto json = nlohmann::json::parse(r.out, nullptr, false);
@@ -261,17 +239,17 @@ TEST_P(ChannelWriterRun, ConstantRateAviAndOneCaptionPerSecond) {
     // The copied frames and audio come out byte for byte, and every frame decodes.
     const std::string h264 = dir.file("v.h264"), mulaw = dir.file("a.ul");
     ToolRun copy =
-        run(dir, "ffmpeg -nostdin -v error -i " + quoted(avi_path) + " -map 0:v -c copy -f h264 " +
+        testkit::run_tool(dir, "ffmpeg -nostdin -v error -i " + quoted(avi_path) + " -map 0:v -c copy -f h264 " +
                      quoted(h264) + " -map 0:a -c copy -f mulaw " + quoted(mulaw));
     ASSERT_EQ(copy.status, 0) << copy.err;
     EXPECT_EQ(read_file(h264), expected_video);
     EXPECT_EQ(read_file(mulaw), expected_audio);
-    ToolRun decode = run(dir, "ffmpeg -nostdin -v error -i " + quoted(avi_path) + " -f null -");
+    ToolRun decode = testkit::run_tool(dir, "ffmpeg -nostdin -v error -i " + quoted(avi_path) + " -f null -");
     EXPECT_EQ(decode.status, 0);
     EXPECT_EQ(decode.err, "");
 
     // The subtitles: one caption a second carrying the recorder's time, and the hole notice.
-    ToolRun srt = run(dir, "ffmpeg -nostdin -v error -i " + quoted(smi_path) + " -f srt -");
+    ToolRun srt = testkit::run_tool(dir, "ffmpeg -nostdin -v error -i " + quoted(smi_path) + " -f srt -");
     ASSERT_EQ(srt.status, 0) << srt.err;
     EXPECT_EQ(srt.err, "");
     const std::string& text = srt.out;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/testkit/temp_image.h"
+#include "tests/testkit/tool_run.h"
 #include "tests/testkit/volume_helpers.h"
 #include "tests/tools/cli_runner.h"
 #include "tools/sample/recordings.h"
@@ -19,19 +20,20 @@ namespace {
 
 using clitest::CliResult;
 using clitest::run_cli;
+using testkit::quoted;
 using testkit::kT0;  // 2026-03-14 07:00:00
 
-// What a shell command printed, or "" when it could not run.
+// What a tool printed on standard output (a scratch folder takes its standard error).
 std::string shell(const std::string& command) {
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) return out;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe.get())) > 0;) out.append(buf, n);
-    return out;
+    static testkit::TempDir scratch;
+    return testkit::run_tool(scratch, command).out;
 }
 
-std::string quoted(const std::string& path) { return "'" + path + "'"; }
+// What a tool printed on standard error.
+std::string shell_errors(const std::string& command) {
+    static testkit::TempDir scratch;
+    return testkit::run_tool(scratch, command).err;
+}
 
 // A field of the first stream of a kind ("v" or "a") as ffprobe reads the header.
 long stream_field(const std::string& file, const char* stream, const char* field) {
@@ -131,10 +133,10 @@ TEST_F(ExportCommand, WritesOneAviAndSamiPerChannelThatFfmpegReadsBack) {
         EXPECT_EQ(f["video_frames"].get<long>(), 30 * seconds);
         EXPECT_EQ(f["audio_bytes"].get<long>(), std::accumulate(audio.begin(), audio.end(), 0L));
         // Every frame decodes.
-        EXPECT_EQ(shell("ffmpeg -v error -i " + quoted(stem + "avi") + " -f null - 2>&1"), "");
+        EXPECT_EQ(shell_errors("ffmpeg -v error -i " + quoted(stem + "avi") + " -f null -"), "");
 
         // One caption a second, carrying the recorder's clock.
-        const std::string srt = shell("ffmpeg -v error -i " + quoted(stem + "smi") + " -f srt - 2>&1");
+        const std::string srt = testkit::run_tool(out_, "ffmpeg -v error -i " + quoted(stem + "smi") + " -f srt -").out;
         EXPECT_NE(srt.find("2026/03/14 07:00:1"), std::string::npos) << srt.substr(0, 300);
         size_t captions = 0;
         for (size_t at = srt.find(" --> "); at != std::string::npos; at = srt.find(" --> ", at + 1)) {
@@ -159,7 +161,7 @@ TEST_F(ExportCommand, SplitsIntoNumberedPartsAtTheThreshold) {
     // Each part is a whole file on its own.
     for (const auto& f : doc["files"]) {
         const std::string avi = f["avi"].get<std::string>();
-        EXPECT_EQ(shell("ffprobe -v error " + quoted(avi) + " 2>&1"), "") << avi;
+        EXPECT_EQ(shell_errors("ffprobe -v error " + quoted(avi)), "") << avi;
     }
 }
 
