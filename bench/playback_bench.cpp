@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/drive.h"
+#include "bench/bench_mount.h"
 #include "storage/api.h"
 #include "storage/api_state.h"
 #include "tools/sample/sample.h"
@@ -167,20 +168,6 @@ sample::DiskSpec sixteen_channels(int32_t block_size) {
     return d;
 }
 
-int32_t mount(const std::string& path) {
-    if (platform::attach_image(path) < 0) return -1;
-    DiskEntry table[kDiskTableSize];
-    int32_t rc = api_scan_disks(table);
-    if (rc != 0) return rc;
-    for (int row = 0; row < api_disk_count(); ++row) {
-        if (table[row].fs_type == FS_PSOS) {
-            if ((rc = api_mount_disk(row)) != 0) return rc;
-            return api_mount_session(0);
-        }
-    }
-    return -1;
-}
-
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
@@ -260,7 +247,7 @@ int main(int argc, char** argv) {
         if (!real) return nullptr;
         return std::make_unique<CountingDrive>(std::move(real));
     });
-    if (api_init(0, on_frame, on_status) != 0 || mount(path) != 0) {
+    if (api_init(0, on_frame, on_status) != 0 || mount_recorder_image(path) != 0) {
         std::fprintf(stderr, "cannot mount %s\n", path.c_str());
         return 1;
     }

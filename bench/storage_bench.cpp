@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/drive.h"
+#include "bench/bench_mount.h"
 #include "storage/api.h"
 #include "tools/sample/sample.h"
 
@@ -81,20 +82,6 @@ double median_ms(const std::function<bool()>& fn, bool* ok) {
     return times[kRuns / 2];
 }
 
-int32_t mount(const std::string& path) {
-    if (platform::attach_image(path) < 0) return -1;
-    DiskEntry table[kDiskTableSize];
-    int32_t rc = api_scan_disks(table);
-    if (rc != 0) return rc;
-    for (int row = 0; row < api_disk_count(); ++row) {
-        if (table[row].fs_type == FS_PSOS) {
-            if ((rc = api_mount_disk(row)) != 0) return rc;
-            return api_mount_session(0);
-        }
-    }
-    return -1;
-}
-
 // Reads a whole channel from its head; the byte count, or a negative error.
 int64_t read_channel(int32_t channel, std::vector<uint8_t>& buf) {
     const int32_t fd = backup_open(channel);
@@ -136,7 +123,7 @@ int main(int argc, char** argv) {
     }
     std::printf("  built in %.1f s (a sparse image of %.0f MiB)\n", ms_since(built) / 1000,
                 static_cast<double>(std::filesystem::file_size(path)) / (1 << 20));
-    if (api_init(0, nullptr, nullptr) != 0 || mount(path) != 0) {
+    if (api_init(0, nullptr, nullptr) != 0 || mount_recorder_image(path) != 0) {
         std::fprintf(stderr, "cannot mount %s\n", path.c_str());
         return 1;
     }
