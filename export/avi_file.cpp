@@ -7,7 +7,7 @@
 #include <bit>
 #include <cstring>
 
-#include "export/avi_writer.h"
+#include "export/avi_file_i.h"
 
 namespace {
 
@@ -22,32 +22,6 @@ constexpr uint32_t kMoviSizeFrom = kAviHeaderSize - 4;
 
 void put_le32(uint8_t* out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// Writes every byte of the pieces at `offset`, going on after partial writes. False when the
-// system refuses or makes no progress.
-bool write_all_at(int fd, iovec* pieces, int count, uint64_t offset) {
-    while (count > 0) {
-        if (pieces->iov_len == 0) {
-            ++pieces;
-            --count;
-            continue;
-        }
-        ssize_t n = ::pwritev(fd, pieces, count, static_cast<off_t>(offset));
-        if (n <= 0) return false;
-        offset += static_cast<uint64_t>(n);
-        auto done = static_cast<size_t>(n);
-        while (count > 0 && done >= pieces->iov_len) {
-            done -= pieces->iov_len;
-            ++pieces;
-            --count;
-        }
-        if (count > 0) {
-            pieces->iov_base = static_cast<char*>(pieces->iov_base) + done;
-            pieces->iov_len -= done;
-        }
-    }
-    return true;
 }
 
 // A record whose file is open for writing and not yet finished.
@@ -72,12 +46,39 @@ void reset(avi_out* avi) {
     avi->pos = 0;
     std::vector<avi_out_index_entry>().swap(avi->index);
     avi->finished = false;
+    avi_release_buffering(avi);
+    avi->durable = avi_out_mark{};
+}
+
+// idx1: the spilled entries, then those in memory. A failure cuts the chunk off again.
+bool put_index_chunk(avi_out* avi) {
+    const uint64_t bytes = avi_out_index_count(avi) * sizeof(avi_out_index_entry);
+    if (avi->pos + 8 + bytes > UINT32_MAX) return false;
+    if (avi->index_spilled == 0)
+        return avi_out_put_chunk(avi, kIndexTag, avi->index.data(), static_cast<size_t>(bytes)) == 0 &&
+               avi_out_flush(avi) == 0;
+    uint8_t head[8];
+    std::memcpy(head, kIndexTag, 4);
+    put_le32(head + 4, static_cast<uint32_t>(bytes));
+    const uint64_t spilled = avi->index_spilled * sizeof(avi_out_index_entry);
+    iovec head_piece{head, sizeof head};
+    iovec rest{avi->index.data(), avi->index.size() * sizeof(avi_out_index_entry)};
+    if (!avi_write_all_at(avi->file, &head_piece, 1, avi->pos) ||
+        !avi_copy_spilled_index(avi, avi->pos + 8) ||
+        !avi_write_all_at(avi->file, &rest, 1, avi->pos + 8 + spilled)) {
+        int cut = ::ftruncate(avi->file, static_cast<off_t>(avi->pos));
+        static_cast<void>(cut);
+        return false;
+    }
+    avi->pos += static_cast<uint32_t>(8 + bytes);
+    return true;
 }
 
 }  // namespace
 
 avi_out::~avi_out() {
     if (file >= 0) ::close(file);
+    avi_release_buffering(this);
 }
 
 int avi_out_create(avi_out* avi, std::string_view path) {
@@ -92,7 +93,7 @@ int avi_out_create(avi_out* avi, std::string_view path) {
     if (fd < 0) return -1;
     static const uint8_t zeros[kAviHeaderSize] = {};
     iovec piece{const_cast<uint8_t*>(zeros), sizeof zeros};
-    if (!write_all_at(fd, &piece, 1, 0)) {
+    if (!avi_write_all_at(fd, &piece, 1, 0)) {
         ::close(fd);
         return -1;
     }
@@ -100,15 +101,19 @@ int avi_out_create(avi_out* avi, std::string_view path) {
     std::memcpy(avi->name, name, sizeof name);
     avi->file = fd;
     avi->pos = kAviHeaderSize;
+    avi->durable = avi_mark_of(*avi);
     return 0;
 }
 
 int avi_out_close(avi_out* avi) {
     if (avi == nullptr) return -1;
     int result = 0;
+    // An unfinished file still gets the chunks it was given.
+    if (avi->file >= 0 && avi_out_flush(avi) != 0) result = -1;
     if (avi->file >= 0 && ::close(avi->file) != 0) result = -1;
     avi->file = -1;
     std::vector<avi_out_index_entry>().swap(avi->index);
+    avi_release_buffering(avi);
     return result;
 }
 
@@ -125,7 +130,12 @@ int avi_out_put_chunk(avi_out* avi, const char tag[4], const void* data, size_t 
     iovec pieces[3] = {{head, sizeof head},
                        {const_cast<void*>(data), length},
                        {const_cast<uint8_t*>(&pad), length & 1}};
-    if (!write_all_at(avi->file, pieces, 3, avi->pos)) {
+    if (avi_buffer_take(avi, pieces, 3, static_cast<size_t>(8 + padded))) {
+        avi->pos += static_cast<uint32_t>(8 + padded);
+        return 0;
+    }
+    if (avi->buffer.used > 0 && avi_out_flush(avi) != 0) return -1;
+    if (!avi_write_all_at(avi->file, pieces, 3, avi->pos)) {
         // Whatever part reached the file is cut off again, so the file ends at pos as before;
         // should that fail too, the next chunk still overwrites it from pos.
         int cut = ::ftruncate(avi->file, static_cast<off_t>(avi->pos));
@@ -141,8 +151,10 @@ int avi_out_put_data(avi_out* avi, const void* data, size_t length, bool audio, 
     // Room for this chunk's header and data, the idx1 header and one more entry, counted in
     // 64 bits so that a huge length cannot wrap around and pass.
     uint64_t need = static_cast<uint64_t>(avi->pos) + 16 + static_cast<uint64_t>(length) +
-                    16 * (static_cast<uint64_t>(avi->index.size()) + 1);
+                    16 * (avi_out_index_count(avi) + 1);
     if (need > kAviSizeLimit) return -1;
+    if (!avi_make_room(avi, 8 + static_cast<uint64_t>(length) + (length & 1)))
+        return -1;
 
     char tag[4];
     if (audio) {
@@ -155,11 +167,12 @@ int avi_out_put_data(avi_out* avi, const void* data, size_t length, bool audio, 
         std::memcpy(tag, kVideoTag, 4);
     }
     uint32_t flags = !audio && key ? kAviKeyFrame : 0;
+    const uint64_t entries = avi_out_index_count(avi);
     if (avi_out_put_index(avi, tag, flags, avi->pos, static_cast<uint32_t>(length)) != 0)
         return -1;
     if (avi_out_put_chunk(avi, tag, data, length) != 0) {
         // An entry for a chunk that is not in the file would send readers to the wrong bytes.
-        avi->index.pop_back();
+        if (avi_out_index_count(avi) > entries && !avi->index.empty()) avi->index.pop_back();
         return -1;
     }
     return 0;
@@ -190,13 +203,14 @@ int avi_out_finish(avi_out* avi) {
     if (!open_for_writing(avi)) return -1;
     // Whatever happens below, idx1 may be in the file: nothing more is appended.
     avi->finished = true;
+    // A failed flush leaves the record at what the file holds; idx1 then describes that.
+    static_cast<void>(avi_out_flush(avi));
     uint32_t movi_length = avi->pos - kMoviSizeFrom;
-    bool has_index = avi_out_put_chunk(avi, kIndexTag, avi->index.data(),
-                                       avi->index.size() * sizeof(avi_out_index_entry)) == 0;
+    bool has_index = put_index_chunk(avi);
 
     uint8_t header[kAviHeaderSize];
     if (avi_out_build_header(avi, movi_length, has_index, header) != 0) return -1;
     iovec piece{header, sizeof header};
-    if (!write_all_at(avi->file, &piece, 1, 0)) return -1;
+    if (!avi_write_all_at(avi->file, &piece, 1, 0)) return -1;
     return has_index ? 0 : -1;
 }

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -22,7 +23,8 @@ inline constexpr uint32_t kAviSizeLimit = 0xFEFFF7FF;
 inline constexpr int kAviMaxTracks = 8;
 // Size of the name buffer, terminating zero included; longer paths are refused, never cut.
 inline constexpr size_t kAviNameSize = 4096;
-// The index grows by this many entries at a time.
+// The index grows by this many entries at a time; with spilling on, this many entries at most
+// stay in memory.
 inline constexpr size_t kAviIndexStep = 4096;
 // idx1 flag of a key video frame.
 inline constexpr uint32_t kAviKeyFrame = 0x10;
@@ -51,6 +53,26 @@ struct avi_out_index_entry {
 };
 static_assert(sizeof(avi_out_index_entry) == 16);
 
+// What the file holds for certain: the state as it stood at the last successful flush of the
+// write buffer. A failed flush returns the record to it.
+struct avi_out_mark {
+    uint32_t pos = 0;
+    uint64_t index_count = 0;
+    uint32_t video_frames = 0;
+    uint32_t last_frame_pos = 0;
+    uint32_t last_frame_length = 0;
+    uint32_t track_bytes[kAviMaxTracks] = {};
+    uint32_t track_chunks[kAviMaxTracks] = {};
+};
+
+// Chunks collected in memory and written to the file in one piece: [at, at + used).
+struct avi_out_buffer {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t capacity = 0;  // 0: every chunk goes to the file at once
+    size_t used = 0;
+    uint32_t at = 0;
+};
+
 // The writer state. The owner keeps it until the file is finished and closed; destroying it
 // closes a file still open (without finishing it).
 struct avi_out {
@@ -73,8 +95,15 @@ struct avi_out {
     int32_t track_count = 0;            // 0..kAviMaxTracks
     int32_t current_track = 0;          // track that audio writes go to
     uint32_t pos = 0;                   // end of the file = position of the next chunk
-    std::vector<avi_out_index_entry> index;  // size = index count, capacity = index capacity
+    // idx1 entries not yet spilled; all of them unless spilling is on.
+    std::vector<avi_out_index_entry> index;
     bool finished = false;              // idx1 and header written; no more writes
+
+    // Set by avi_out_set_buffering; off after create.
+    avi_out_buffer buffer;
+    int index_file = -1;                // unnamed temporary file of spilled idx1 entries
+    uint64_t index_spilled = 0;         // entries in index_file, all before `index`
+    avi_out_mark durable;
 };
 
 // --- Operations -------------------------------------------------------------------------------
@@ -100,6 +129,23 @@ int avi_out_write_frame(avi_out* avi, const void* data, size_t length, bool key)
 
 // One audio chunk ("01wb" for the first track) for the current track.
 int avi_out_write_audio(avi_out* avi, const void* data, size_t length);
+
+// Write buffering for long exports: chunks are collected in a buffer of buffer_bytes and written
+// in one request when it is full, and with spill_index the idx1 entries go to an unnamed
+// temporary file beside the output whenever kAviIndexStep of them are in memory, so that memory
+// stays flat however long the file grows. Without a temporary file the entries stay in memory.
+// When a buffered write fails, the chunks written since the last successful flush are cut off
+// again and the record returns to that state (`durable`): the file never holds a chunk its
+// counters or index do not know. Call after create, before the first chunk; -1 when the
+// buffer cannot be had.
+int avi_out_set_buffering(avi_out* avi, size_t buffer_bytes, bool spill_index);
+
+// Writes the buffered chunks to the file. 0 on success (also when nothing is buffered); -1 when
+// the write failed, with the record back at its durable state.
+int avi_out_flush(avi_out* avi);
+
+// idx1 entries so far, spilled ones included.
+uint64_t avi_out_index_count(const avi_out* avi);
 
 // Appends idx1 and writes the final header at offset 0. When idx1 cannot be written the header
 // is still written (without the has-index flag) and the result is -1.

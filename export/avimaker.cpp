@@ -67,7 +67,7 @@ void CAvimaker::setup(ExportNotify* owner, const DateTime& start, const DateTime
 
 void CAvimaker::reset() {
     for (auto& ch : channels_) {
-        ch->writer.close();
+        ch->writer.finish();
         ch->buffer.reset();
         ch->pending.data = nullptr;
     }

@@ -85,6 +85,7 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
     to_ = to;
     part_ = 0;
     fruitless_restarts_ = 0;
+    first_file_ = maker_.opened().size();
     arm_engine(from);
     maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(), part_);
     for (auto& b : bytes_) b = 0;
@@ -125,7 +126,6 @@ void BackupJob::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_
         maker_.on_record(slot, time, msec % 1000, data, length, kind, picture_size);
         bytes_[c] += static_cast<uint64_t>(length);
         ++accepted_;
-        std::this_thread::yield();
     } else if (picture_size != 0 && slot < shown) {
         // The channel's export starts at its second GOP.
         started_ |= 1u << slot;
@@ -222,11 +222,26 @@ void BackupJob::do_stop() {
     quiesce_engine();
     api_set_channel_mask(0);
     api_set_no_pacing(0);
-    if (active_) maker_.reset();
+    if (active_) {
+        maker_.reset();
+        note_unfinished_files();
+    }
     active_ = false;
     hooks_->ended();
     part_ = 0;
     for (auto& b : bytes_) b = 0;
+}
+
+// A file whose last chunks, index or header did not reach the disk is damaged even though every
+// write before seemed to succeed: the job must not end as a success.
+void BackupJob::note_unfinished_files() {
+    const auto& files = maker_.opened();
+    for (size_t i = first_file_; i < files.size(); ++i) {
+        if (!files[i].stats.finish_failed) continue;
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (error_.empty()) error_ = "finishing " + files[i].prefix + "avi failed (is the disk full?)";
+        return;
+    }
 }
 
 void BackupJob::stop() { post({Event::Stop}); }

@@ -72,6 +72,7 @@ private:
     void handle(const Posted& p);
     void restart();
     void do_stop();
+    void note_unfinished_files();
     void quiesce_engine();
     void arm_engine(uint32_t from);
 
@@ -84,6 +85,7 @@ private:
     std::condition_variable posted_;
     std::deque<Posted> queue_;
     std::string error_;
+    size_t first_file_ = 0;  // the first of maker_'s files that belongs to this job
 
     // Job state of the main window.
     uint32_t from_ = 0, to_ = 0, mask_ = 0, live_mask_ = 0;

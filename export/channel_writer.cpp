@@ -41,9 +41,13 @@ int32_t CAVIFile::open(const std::string& prefix) {
         placement_stats_ = {};
         file_video_frames_ = 0;
         file_audio_bytes_ = 0;
+        finish_failed_ = false;
     }
     avi_ = std::make_unique<avi_out>();
-    if (avi_out_create(avi_.get(), prefix + "avi") != 0 || !sami_.create(prefix + "smi")) {
+    // Buffered writes and a spilled index: few large writes, and memory that stays flat over
+    // an export of any length.
+    if (avi_out_create(avi_.get(), prefix + "avi") != 0 ||
+        avi_out_set_buffering(avi_.get(), kWriteBuffer, true) != 0 || !sami_.create(prefix + "smi")) {
         close();
         return 0;
     }
@@ -161,14 +165,16 @@ void CAVIFile::close() {
     if (thread_.joinable()) thread_.join();
     open_ = false;
     if (avi_) {
-        if (avi_->file >= 0 && avi_->mode == AVI_OUT_WRITING) avi_out_finish(avi_.get());
-        {
-            std::lock_guard<std::mutex> guard(stats_lock_);
-            file_video_frames_ = avi_->video_frames;
-            file_audio_bytes_ = avi_->track_count > 0 ? avi_->tracks[0].bytes_written : 0;
-        }
-        avi_out_close(avi_.get());
+        bool failed = avi_->file >= 0 && avi_->mode == AVI_OUT_WRITING &&
+                      avi_out_finish(avi_.get()) != 0;
+        const uint64_t frames = avi_->video_frames;
+        const uint64_t audio = avi_->track_count > 0 ? avi_->tracks[0].bytes_written : 0;
+        failed |= avi_out_close(avi_.get()) != 0;
         avi_.reset();
+        std::lock_guard<std::mutex> guard(stats_lock_);
+        file_video_frames_ = frames;
+        file_audio_bytes_ = audio;
+        finish_failed_ = failed;
     }
     if (sami_.is_open()) {
         sami_.write(sami_footer());
@@ -176,6 +182,11 @@ void CAVIFile::close() {
     }
     ring_.release();
     collector_.release();
+}
+
+void CAVIFile::finish() {
+    if (failed_writes_.load() == 0) drain();
+    close();
 }
 
 ChannelWriterStats CAVIFile::stats() const {
@@ -187,5 +198,6 @@ ChannelWriterStats CAVIFile::stats() const {
     s.placement = placement_stats_;
     s.file_video_frames = file_video_frames_;
     s.file_audio_bytes = file_audio_bytes_;
+    s.finish_failed = finish_failed_;
     return s;
 }

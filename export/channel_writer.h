@@ -4,8 +4,8 @@
 // second, with a caption for every second.
 //
 // Life: open (files created, formats then set on avi()) -> resume (writer thread runs) -> queue
-// records -> close (thread stopped, AVI finished, subtitles ended). Records still queued and the
-// second being collected when close runs are not written.
+// records -> finish or close (thread stopped, AVI finished, subtitles ended). Close drops the
+// records still queued; finish writes them first. The second being collected is not written.
 #pragma once
 
 #include <atomic>
@@ -31,10 +31,15 @@ struct ChannelWriterStats {
     // included) and the bytes of its first audio track.
     uint64_t file_video_frames = 0;
     uint64_t file_audio_bytes = 0;
+    // Finishing the AVI file failed: buffered chunks, idx1 or the header did not reach it.
+    bool finish_failed = false;
 };
 
 class CAVIFile {
   public:
+    // Bytes of chunks the AVI writer collects before it writes them.
+    static constexpr size_t kWriteBuffer = 1 << 20;
+
     explicit CAVIFile(std::chrono::milliseconds room_wait = RecordRing::kDefaultRoomWait);
     ~CAVIFile();
     CAVIFile(const CAVIFile&) = delete;
@@ -64,6 +69,10 @@ class CAVIFile {
     void drain();
     // Stops the writer thread, finishes the AVI file, ends the subtitles, releases the memory.
     void close();
+    // Close at the end of a job: first the queued records are written, unless a write has
+    // failed already (more of them would only fail too), so that what the file holds does not
+    // depend on how far the writer thread had come.
+    void finish();
 
     bool is_open() const { return open_.load(); }
     bool is_running() const { return running_.load(); }
@@ -94,4 +103,5 @@ class CAVIFile {
     PlacementStats placement_stats_;
     uint64_t file_video_frames_ = 0;
     uint64_t file_audio_bytes_ = 0;
+    bool finish_failed_ = false;
 };

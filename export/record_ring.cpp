@@ -24,6 +24,7 @@ void RecordRing::release() {
 void RecordRing::reset() {
     std::lock_guard<std::mutex> guard(lock_);
     read_ = write_ = 0;
+    last_stamp_ = 0;
     data_signal_ = stop_signal_ = writer_active_ = writer_idle_ = false;
 }
 
@@ -65,8 +66,15 @@ bool RecordRing::push(const QueuedHeader& header, const uint8_t* data) {
     if (write_ > kCompactAbove) compact();
     ++stats_.queued;
     data_signal_ = true;
+    // The writer can place a second only once the next one begins, so an idle writer is woken
+    // when a record of a new second arrives (audio carries no time stamp and never does), or
+    // when the ring fills up: one thread switch per second instead of one per record. A busy
+    // writer looks for more before it waits again.
+    const bool new_second = header.time_stamp != 0 && header.time_stamp != last_stamp_;
+    if (header.time_stamp != 0) last_stamp_ = header.time_stamp;
+    const bool wake = writer_idle_ && (new_second || write_ - read_ > kWakeAbove);
     guard.unlock();
-    work_.notify_one();
+    if (wake) work_.notify_one();
     return true;
 }
 
@@ -107,6 +115,11 @@ bool RecordRing::wait_for_work() {
 
 void RecordRing::wait_drained() {
     std::unique_lock<std::mutex> guard(lock_);
+    // Records of the second still being collected did not wake the writer.
+    if (read_ != write_) {
+        data_signal_ = true;
+        work_.notify_one();
+    }
     idle_.wait(guard, [this] {
         return !writer_active_ || stop_signal_ ||
                (writer_idle_ && read_ == write_ && !data_signal_);
@@ -145,6 +158,7 @@ void RecordRing::pop(uint8_t* destination) {
         }
         read_ += kHeaderSize + length;
         if (read_ == write_) read_ = write_ = 0;
+        if (waiting_ == 0) return;
     }
     room_.notify_all();
 }
@@ -162,4 +176,9 @@ RecordRingStats RecordRing::stats() const {
 int RecordRing::waiting_producers() const {
     std::lock_guard<std::mutex> guard(lock_);
     return waiting_;
+}
+
+bool RecordRing::writer_waiting() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return writer_idle_;
 }

@@ -57,6 +57,8 @@ class RecordRing {
     // Unread bytes move to the start once the write position passes two thirds of the ring.
     static constexpr size_t kCompactAbove = 1398100;
     static constexpr size_t kHeaderSize = sizeof(QueuedHeader);
+    // Unread bytes above which an idle writer is woken whatever the record.
+    static constexpr size_t kWakeAbove = kSize / 4;
     static constexpr std::chrono::milliseconds kDefaultRoomWait{5000};
 
     explicit RecordRing(std::chrono::milliseconds room_wait = kDefaultRoomWait);
@@ -81,7 +83,8 @@ class RecordRing {
     void start_writer();
     // Sets the stop signal: the writer's wait ends, producers stop waiting for room.
     void stop();
-    // Blocks until data was queued since the last call, or stop. True when stopped; stop wins.
+    // Blocks until there is work: a record of a new second, a ring filling up, or a drain
+    // asking for the rest; or stop. True when stopped; stop wins.
     bool wait_for_work();
     bool stopping() const;
     // Blocks until the writer has taken everything queued and waits for more, or no writer is
@@ -99,6 +102,8 @@ class RecordRing {
     RecordRingStats stats() const;
     // Producers waiting for room right now (lets tests hold a producer at the bound).
     int waiting_producers() const;
+    // The writer waits in wait_for_work right now.
+    bool writer_waiting() const;
 
   private:
     void compact();  // lock held
@@ -116,6 +121,7 @@ class RecordRing {
     bool stop_signal_ = false;  // manual reset: cleared only by reset
     bool writer_active_ = false;
     bool writer_idle_ = false;  // the writer waits in wait_for_work
+    uint32_t last_stamp_ = 0;   // time stamp of the last video record queued
     int waiting_ = 0;
     RecordRingStats stats_;
 };

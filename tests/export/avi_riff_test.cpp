@@ -568,4 +568,113 @@ TEST_F(AviRiff, SizeLimitCountsChunkIdx1HeaderAndOneMoreEntry) {
     close(fd);
 }
 
+// --- Buffered writes and the spilled index ---------------------------------------------------
+
+struct Write {
+    bool audio;
+    Bytes data;
+    bool key;
+};
+
+// Odd and even lengths, empty frames, key frames, and now and then a chunk larger than a small
+// write buffer.
+std::vector<Write> mixed_writes(size_t count) {
+    std::vector<Write> writes;
+    for (size_t i = 0; i < count; ++i) {
+        const bool audio = i % 7 == 3;
+        const size_t length = i % 997 == 996 ? 9000 : (i * 13) % 41;
+        writes.push_back({audio, pattern(length, static_cast<uint8_t>(i)), !audio && i % 25 == 0});
+    }
+    return writes;
+}
+
+int put(avi_out* avi, const Write& w) {
+    return w.audio ? avi_out_write_audio(avi, w.data.data(), w.data.size())
+                   : avi_out_write_frame(avi, w.data.data(), w.data.size(), w.key);
+}
+
+// Memory holds a bounded part of the index, and the file comes out byte for byte as without
+// buffering: the spilled entries are put back in front of the rest.
+TEST_F(AviRiff, BufferedAndSpilledWritesGiveTheSameFileAsDirectOnes) {
+    const std::vector<Write> writes = mixed_writes(3 * kAviIndexStep + 123);
+    open_mulaw(25);
+    avi_out buffered;
+    const std::string buffered_path = dir.file("buffered.avi");
+    ASSERT_EQ(avi_out_create(&buffered, buffered_path), 0);
+    ASSERT_EQ(avi_out_video_format(&buffered, 352, 240, 25, "h264"), 1);
+    ASSERT_EQ(avi_out_audio_format(&buffered, 1, 8000, 8, 7, 64), 1);
+    ASSERT_EQ(avi_out_set_buffering(&buffered, 4096, true), 0);
+    ASSERT_GE(buffered.index_file, 0);
+    size_t most_in_memory = 0;
+    for (const Write& w : writes) {
+        ASSERT_EQ(put(&avi, w), 0);
+        ASSERT_EQ(put(&buffered, w), 0);
+        most_in_memory = std::max(most_in_memory, buffered.index.size());
+    }
+    EXPECT_LE(most_in_memory, kAviIndexStep);
+    EXPECT_GE(buffered.index_spilled, 3 * kAviIndexStep);
+    EXPECT_EQ(avi_out_index_count(&buffered), writes.size());
+    EXPECT_EQ(buffered.pos, avi.pos);
+    ASSERT_EQ(avi_out_finish(&avi), 0);
+    ASSERT_EQ(avi_out_finish(&buffered), 0);
+    ASSERT_EQ(avi_out_close(&avi), 0);
+    ASSERT_EQ(avi_out_close(&buffered), 0);
+
+    const Bytes direct = read_file(path), through_buffer = read_file(buffered_path);
+    ASSERT_EQ(direct.size(), through_buffer.size());
+    EXPECT_TRUE(direct == through_buffer);
+    std::vector<bool> keys;
+    for (const Write& w : writes) keys.push_back(!w.audio && w.key);
+    expect_index_matches(parse(through_buffer), keys);
+}
+
+// A buffered write that fails takes back every chunk since the last good flush: the file, the
+// index and the counters agree again, and the finished file is whole.
+TEST_F(AviRiff, AFailedFlushReturnsToWhatTheFileHolds) {
+    open_mulaw(25);
+    ASSERT_EQ(avi_out_set_buffering(&avi, 1000, true), 0);
+    const std::vector<Write> writes = mixed_writes(400);
+    std::vector<bool> keys;
+    {
+        FileSizeLimit limit(2048 + 3000);
+        size_t i = 0;
+        for (; i < writes.size(); ++i) {
+            const uint32_t frames = avi.video_frames;
+            if (put(&avi, writes[i]) != 0) break;
+            ASSERT_EQ(avi.video_frames, frames + (writes[i].audio ? 0 : 1));
+        }
+        ASSERT_LT(i, writes.size()) << "the limit was never reached";
+        struct stat st {};
+        ASSERT_EQ(stat(path.c_str(), &st), 0);
+        EXPECT_EQ(static_cast<uint64_t>(st.st_size), avi.pos);
+        EXPECT_LE(avi.pos, 2048u + 3000u);
+        EXPECT_EQ(avi_out_index_count(&avi), avi.video_frames + avi.tracks[0].chunks_written);
+        // The chunks that stayed are the first ones written, whole.
+        for (size_t k = 0; k < avi_out_index_count(&avi); ++k)
+            keys.push_back(!writes[k].audio && writes[k].key);
+    }
+    ASSERT_EQ(avi_out_finish(&avi), 0);
+    ASSERT_EQ(avi_out_close(&avi), 0);
+    Avi parsed = parse(read_file(path));
+    ASSERT_EQ(parsed.chunks.size(), keys.size());
+    for (size_t k = 0; k < keys.size(); ++k) EXPECT_EQ(parsed.chunks[k].data, writes[k].data);
+    expect_index_matches(parsed, keys);
+    EXPECT_EQ(le32(parsed.avih.data, 16), static_cast<uint32_t>(
+        std::count_if(writes.begin(), writes.begin() + static_cast<long>(keys.size()),
+                      [](const Write& w) { return !w.audio; })));
+}
+
+// Closing an unfinished file still writes what is buffered.
+TEST_F(AviRiff, ClosingAnUnfinishedBufferedFileKeepsItsChunks) {
+    open_mulaw(25);
+    ASSERT_EQ(avi_out_set_buffering(&avi, 1 << 20, false), 0);
+    Bytes a = pattern(333, 9);
+    ASSERT_EQ(avi_out_write_frame(&avi, a.data(), a.size(), true), 0);
+    const uint32_t end = avi.pos;
+    ASSERT_EQ(avi_out_close(&avi), 0);
+    const Bytes f = read_file(path);
+    ASSERT_EQ(f.size(), end);
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), f.begin() + 2048 + 8));
+}
+
 }  // namespace

@@ -296,7 +296,10 @@ TEST_F(ChannelWriterFile, OpenFailsCleanlyWhenAFileCannotBeCreated) {
     EXPECT_EQ(w.queue_audio(data.data(), 10, nullptr), 0);
 }
 
-TEST_F(ChannelWriterFile, EveryFailedWriteNotifiesTheOwner) {
+// Chunks reach the file in buffered writes: a failure shows when a full buffer is written, is
+// reported to the owner each time, and the finished file's counters never claim a chunk that
+// did not reach it.
+TEST_F(ChannelWriterFile, FailedWritesNotifyTheOwnerAndTheCountersClaimNoLostChunk) {
     CAVIFile w;
     open_writer(w, 30);
     // Every write from now on fails as on a full disk.
@@ -306,19 +309,41 @@ TEST_F(ChannelWriterFile, EveryFailedWriteNotifiesTheOwner) {
     ::close(full);
     w.resume();
     Feeder feed(w, 30);
-    feed.second(0, true);
-    feed.second(1, false);
-    feed.opening_frame(2);
+    size_t second_bytes = 8000;
+    for (const auto& f : gop()) second_bytes += f.bytes.size();
+    // Enough seconds to fill the write buffer three times over.
+    const auto seconds = static_cast<uint32_t>(3 * CAVIFile::kWriteBuffer / second_bytes + 2);
+    for (uint32_t s = 0; s < seconds; ++s) feed.second(s, true);
+    feed.opening_frame(seconds);
     w.drain();
     w.close();
-    // Two seconds of 30 frames, the lead-in silence and two seconds of audio.
     const auto calls = owner.calls();
-    EXPECT_EQ(calls.size(), 30u * 2 + 1 + 2);
+    EXPECT_GE(calls.size(), 2u);
     for (const auto& c : calls) {
         EXPECT_EQ(c.first, kBackupNotifyEnd);
         EXPECT_EQ(c.second, kBackupWriteFailed);
     }
-    EXPECT_EQ(w.stats().failed_writes, calls.size());
+    const ChannelWriterStats st = w.stats();
+    EXPECT_EQ(st.failed_writes, calls.size());
+    EXPECT_EQ(st.placement.seconds, seconds);
+    EXPECT_EQ(st.file_video_frames, 0u);
+    EXPECT_EQ(st.file_audio_bytes, 0u);
+    EXPECT_TRUE(st.finish_failed);
+}
+
+// Finish writes what was queued before it stops the thread, so the file does not depend on how
+// far the writer thread had come; close alone may drop it.
+TEST_F(ChannelWriterFile, FinishWritesEveryQueuedSecondWhereverTheWriterStood) {
+    CAVIFile w;
+    open_writer(w, 30);
+    w.resume();
+    Feeder feed(w, 30);
+    for (uint32_t s = 0; s < 12; ++s) feed.second(s, true);
+    w.finish();
+    EXPECT_FALSE(w.stats().finish_failed);
+    EXPECT_EQ(video_stream(dir, avi_path).value("nb_frames", ""), std::to_string(11 * 30));
+    EXPECT_EQ(packets(dir, avi_path, "v").size(), 11u * 30);
+    EXPECT_EQ(total_size(packets(dir, avi_path, "a")), 1920 + 8000 * 11);
 }
 
 TEST_F(ChannelWriterFile, CloseDiscardsUnwrittenRecordsButEndsOnAWholeSecond) {

@@ -232,4 +232,66 @@ TEST(RecordRingTest, AProducerFasterThanTheWriterWaitsAndLosesNothing) {
     EXPECT_GE(s.waits, bytes / RecordRing::kSize - 1);
 }
 
+// The writer is woken once a second rather than for every record: a record of a new second, a
+// ring filling up, or a drain wakes it; more records of the same second and audio do not.
+TEST(RecordRingTest, AnIdleWriterWakesForANewSecondAFillingRingAndADrain) {
+    RecordRing ring;
+    ASSERT_TRUE(ring.allocate());
+    ring.start_writer();
+    std::atomic<int> wakes{0};
+    std::thread writer([&] {
+        while (!ring.wait_for_work()) {
+            ++wakes;
+            QueuedHeader h{};
+            while (ring.front(&h)) ring.discard();
+        }
+    });
+    // Until the writer has taken everything and waits again.
+    auto settle = [&] {
+        while (!ring.writer_waiting() || ring.unread() != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    auto record = [&](uint32_t stamp, size_t length = 10) {
+        QueuedHeader h = header_for(1, length);
+        h.time_stamp = stamp;
+        const auto d = data_for(1, length);
+        ASSERT_TRUE(ring.push(h, d.data()));
+    };
+    settle();
+    record(5);
+    settle();
+    EXPECT_EQ(wakes.load(), 1);
+    EXPECT_EQ(ring.unread(), 0u);
+
+    record(5);
+    record(0);  // audio
+    record(5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(wakes.load(), 1);
+    EXPECT_EQ(ring.unread(), 3 * (RecordRing::kHeaderSize + 10));
+
+    record(6);
+    settle();
+    EXPECT_EQ(wakes.load(), 2);
+    EXPECT_EQ(ring.unread(), 0u);
+
+    record(6);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(wakes.load(), 2);
+    ring.wait_drained();
+    EXPECT_EQ(ring.unread(), 0u);
+    EXPECT_EQ(wakes.load(), 3);
+
+    // Same-second records wake the writer once the ring fills past a quarter.
+    size_t queued = 0;
+    while (queued <= RecordRing::kWakeAbove) {
+        record(6, 60000);
+        queued += RecordRing::kHeaderSize + 60000;
+    }
+    settle();
+    EXPECT_EQ(wakes.load(), 4);
+    ring.stop();
+    writer.join();
+}
+
 }  // namespace
