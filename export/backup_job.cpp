@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "disk/disk.h"
+#include "playback/stream_reader.h"
 #include "storage/api_state.h"
 
 namespace {
@@ -148,6 +150,7 @@ void BackupJob::on_status(int32_t code, int32_t slot) {
         return;
     }
     const int32_t shown = api_display_channels();
+    if (code == 101) note_read_error(slot, shown);
     if (code != 101 || slot < 0 || slot >= shown) return;
     // A channel that ran out of data leaves the job; with none left the job ends.
     std::lock_guard<std::mutex> guard(mutex_);
@@ -156,6 +159,18 @@ void BackupJob::on_status(int32_t code, int32_t slot) {
         queue_.push_back({Event::Stop});
         posted_.notify_all();
     }
+}
+
+// A channel whose reads failed ends like one whose recording ended; its files keep what was
+// read, but the job must not pass for a whole export.
+void BackupJob::note_read_error(int32_t slot, int32_t shown) {
+    const int32_t code = stream_reader_read_error(slot);
+    if (code >= 0 || shown <= 0) return;
+    const int32_t channel = (slot >= shown ? slot - shown : slot) + 1;
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!error_.empty()) return;
+    error_ = "reading channel " + std::to_string(channel) + " failed after " +
+             dvrfs_time_string(last_time_, 0) + ": " + dvrfs_strerror(code);
 }
 
 void BackupJob::handle(const Posted& p) {

@@ -73,6 +73,7 @@ private:
     void restart();
     void do_stop();
     void note_unfinished_files();
+    void note_read_error(int32_t slot, int32_t shown);
     void quiesce_engine();
     void arm_engine(uint32_t from);
 

@@ -164,7 +164,7 @@ int32_t getaudiodata(int32_t slot, int32_t command, uint8_t* buffer, int32_t* si
         case PLAYBACK_AUDIO_READ:
         case PLAYBACK_AUDIO_READ_2: {
             if (buffer == nullptr || *size <= 0) return fail(size);
-            const int32_t n = backup_read(fd, buffer, *size);
+            const int32_t n = reader_read(fd, buffer, *size);
             if (n <= 0) {
                 dvrfs_trace("getaudiodata read_error\n");
                 return fail(size);

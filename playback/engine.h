@@ -41,6 +41,9 @@ EngineState& engine_state();
 void engine_reset_for_tests();
 
 // Steps of the engine, run by the playback thread with the API lock held.
+// One pass of the thread's loop in a play mode; returns the milliseconds to sleep afterwards.
+// Exposed so that a caller holding the lock can drive the engine without the thread.
+int engine_pass(int32_t mode, bool reposition);
 void engine_reset();                   // play clock and slots cleared, positioned anew
 void setvideotime();
 void setaudiotime(uint32_t time);

@@ -26,8 +26,9 @@ bool is_fast_forward(int32_t mode) {
     }
 }
 
-// One pass of the loop with the lock held; returns the milliseconds to sleep afterwards.
-int pass(int32_t mode, bool reposition) {
+}  // namespace
+
+int engine_pass(int32_t mode, bool reposition) {
     ApiState& st = api_state();
     EngineState& es = engine_state();
     if (mode == PM_STOP || mode == PM_PAUSE) {
@@ -73,13 +74,12 @@ int pass(int32_t mode, bool reposition) {
     return 10;
 }
 
-}  // namespace
-
 void engine_reset() {
     EngineState& es = engine_state();
     es.clock = PlayTime{};
     for (SlotPlay& sp : es.slots) sp = SlotPlay{};
     es.idle = 0;
+    stream_reader_clear_read_errors();
     setvideotime();
     setaudiotime(api_state().requested_time);
     api_state().reposition = 0;
@@ -99,7 +99,7 @@ void playback_thread_main() {
         {
             std::lock_guard<std::mutex> guard(st.lock);
             // The mask may have been cleared between the check and the lock.
-            if (st.channel_mask != 0) sleep = pass(mode, reposition);
+            if (st.channel_mask != 0) sleep = engine_pass(mode, reposition);
             ++st.passes;
         }
         if (sleep > 0) playback_clock().sleep_ms(sleep);

@@ -8,6 +8,9 @@
 // The slot's channel file, or -1 for a slot outside the table or without an open file.
 int32_t reader_handle(int32_t slot);
 
+// backup_read, with a failure noted for the slot reading the file.
+int32_t reader_read(int32_t fd, void* buffer, int32_t length);
+
 // Reads exactly length bytes and returns length; otherwise returns what backup_read returned
 // (an error or a short count) after moving back over the bytes it got.
 int32_t read_exact(int32_t fd, void* buffer, int32_t length);

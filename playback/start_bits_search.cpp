@@ -88,7 +88,7 @@ int32_t found_at(const SearchKind& kind, int32_t fd, int32_t word, int32_t read)
 
 int32_t search_forward(const SearchKind& kind, int32_t fd) {
     for (int chunk = 0; chunk < kSearchChunks; ++chunk) {
-        const int32_t n = backup_read(fd, kind.buffer, kind.chunk);
+        const int32_t n = reader_read(fd, kind.buffer, kind.chunk);
         if (n <= 0) {
             trace_read_error(kind, n < 0 ? 1 : 2);
             return -1;
@@ -124,7 +124,7 @@ int32_t search_backward(const SearchKind& kind, int32_t fd) {
             trace_seek_error(kind);
             return -1;
         }
-        const int32_t n = backup_read(fd, kind.buffer, static_cast<int32_t>(length));
+        const int32_t n = reader_read(fd, kind.buffer, static_cast<int32_t>(length));
         if (n <= 0) {
             trace_read_error(kind, n < 0 ? 3 : 4);
             return -1;

@@ -18,6 +18,7 @@ void stream_reader_clear_slot(int32_t slot) {
 
 void stream_reader_reset() {
     for (int32_t slot = 0; slot < kPlaybackSlots; ++slot) stream_reader_clear_slot(slot);
+    stream_reader_clear_read_errors();
 }
 
 int32_t reader_handle(int32_t slot) {
@@ -26,8 +27,29 @@ int32_t reader_handle(int32_t slot) {
     return fd < 0 ? -1 : fd;
 }
 
-int32_t read_exact(int32_t fd, void* buffer, int32_t length) {
+int32_t reader_read(int32_t fd, void* buffer, int32_t length) {
     const int32_t n = backup_read(fd, buffer, length);
+    if (n < 0) {
+        // Kept for the slot that reads this file, so that its end can be told from a failure.
+        StreamReaderState& state = stream_reader_state();
+        for (int32_t slot = 0; slot < kPlaybackSlots; ++slot) {
+            if (api_state().slots[slot] == fd) state.read_errors[slot] = n;
+        }
+    }
+    return n;
+}
+
+int32_t stream_reader_read_error(int32_t slot) {
+    if (slot < 0 || slot >= kPlaybackSlots) return 0;
+    return stream_reader_state().read_errors[slot];
+}
+
+void stream_reader_clear_read_errors() {
+    for (int32_t& e : stream_reader_state().read_errors) e = 0;
+}
+
+int32_t read_exact(int32_t fd, void* buffer, int32_t length) {
+    const int32_t n = reader_read(fd, buffer, length);
     if (n == length) return n;
     // Keep the position where it was, so that the slot's header and offset still describe it.
     if (n > 0) backup_lseek(fd, -int64_t{n}, SEEK_CURRENT);

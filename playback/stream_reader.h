@@ -51,6 +51,9 @@ struct SlotReader {
 
 struct StreamReaderState {
     SlotReader slots[kPlaybackSlots];
+    // The last error code a channel read of the slot returned; 0 when none since the errors
+    // were cleared. Kept apart from the slot, which the engine clears at the channel's end.
+    int32_t read_errors[kPlaybackSlots];
     uint8_t video_search[kVideoSearchChunk];
     uint8_t audio_search[kAudioSearchChunk];
 };
@@ -59,6 +62,11 @@ StreamReaderState& stream_reader_state();
 // Every slot back to "no header loaded" (tests, and the engine when it starts over).
 void stream_reader_reset();
 void stream_reader_clear_slot(int32_t slot);
+
+// The slot's last failed channel read (a negative error code), or 0; cleared when play starts
+// anew from a time. Lets a caller tell a channel that ended from one that could not be read.
+int32_t stream_reader_read_error(int32_t slot);
+void stream_reader_clear_read_errors();
 
 // One command on a slot. size: on entry the bytes wanted where the command reads; on return the
 // bytes delivered, 0 on failure. Returns 0, or -1 when nothing could be done (size is then 0).

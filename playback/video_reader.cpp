@@ -194,7 +194,7 @@ int32_t getvideodata(int32_t slot, int32_t command, uint8_t* buffer, int32_t* si
     switch (command) {
         case PLAYBACK_VIDEO_READ: {
             if (buffer == nullptr || *size <= 0) return fail(size);
-            const int32_t n = backup_read(fd, buffer, *size);
+            const int32_t n = reader_read(fd, buffer, *size);
             if (n <= 0) {
                 dvrfs_trace("getvideodata read_error1\n");
                 return fail(size);

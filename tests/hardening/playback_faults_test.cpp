@@ -1,0 +1,190 @@
+// The playback engine over a failing drive, in every direction it plays: the frames before the
+// bad sector arrive in order, then the slot's end and the end of play are reported, and the
+// engine's thread neither spins nor dies.
+#include <algorithm>
+
+#include "tests/hardening/playback_fixture.h"
+
+namespace {
+
+using hardening::PlaybackFaultTest;
+using playtest::Event;
+using testkit::kT0;
+
+int64_t at_ms(const Event& e) { return (int64_t{e.time} - kT0) * 1000 + e.ms; }
+
+// Frames of one slot are strictly ordered in the direction of play.
+void expect_ordered(const std::vector<Event>& f, bool forward) {
+    for (size_t i = 1; i < f.size(); ++i) {
+        if (forward) {
+            ASSERT_GT(at_ms(f[i]), at_ms(f[i - 1])) << i;
+        } else {
+            ASSERT_LT(at_ms(f[i]), at_ms(f[i - 1])) << i;
+        }
+    }
+}
+
+void expect_true_frames(const std::vector<Event>& f) {
+    for (const Event& e : f) {
+        const uint32_t gop_ms = e.ms >= 500 ? 500u : 0u;
+        const int index = (e.ms - static_cast<int32_t>(gop_ms)) / 33;
+        ASSERT_EQ(e.data, playtest::frame_bytes_of(3, e.time, gop_ms, index)) << e.time << "." << e.ms;
+    }
+}
+
+TEST_F(PlaybackFaultTest, ForwardPlayStopsAtTheFailingSector) {
+    open_recording(kT0, kT0 + 30);
+    plan_->fail_sectors(gop_sector(kT0 + 20, 0));
+    start_trace();
+    play(kT0 + 5, PM_PLAY);
+    const std::string trace = stop_trace();
+    EXPECT_EQ(api_play_mode(), PM_STOP);
+    const auto f = frames();
+    ASSERT_FALSE(f.empty());
+    expect_ordered(f, true);
+    expect_true_frames(f);
+    EXPECT_EQ(f.front().time, kT0 + 4);
+    EXPECT_GE(f.back().time, kT0 + 19);
+    EXPECT_LT(f.back().time, kT0 + 20);
+    const auto s = statuses();
+    ASSERT_GE(s.size(), 2u);
+    EXPECT_EQ(s[s.size() - 2].code, 101);
+    EXPECT_EQ(s[s.size() - 2].slot, 0);
+    EXPECT_EQ(s.back().code, 100);
+    EXPECT_NE(trace.find("Disk Access\n"), std::string::npos);
+}
+
+TEST_F(PlaybackFaultTest, RewindStopsAtTheFailingSectorGoingBackward) {
+    open_recording(kT0, kT0 + 30);
+    plan_->fail_sectors(gop_sector(kT0 + 10, 0));
+    start_trace();
+    play(kT0 + 20, PM_REW_4);
+    const std::string trace = stop_trace();
+    EXPECT_EQ(api_play_mode(), PM_STOP);
+    const auto f = frames();
+    ASSERT_FALSE(f.empty());
+    expect_ordered(f, false);
+    expect_true_frames(f);
+    EXPECT_EQ(f.front().time, kT0 + 20);
+    EXPECT_GT(at_ms(f.back()), 10000);  // 10.5 s, the last GOP before the bad one
+    const auto s = statuses();
+    ASSERT_GE(s.size(), 2u);
+    EXPECT_EQ(s[s.size() - 2].code, 102);
+    EXPECT_EQ(s.back().code, 100);
+    EXPECT_NE(trace.find("Disk Access\n"), std::string::npos);
+}
+
+TEST_F(PlaybackFaultTest, KeyFrameFastForwardStopsAtTheFailingSector) {
+    open_recording(kT0, kT0 + 30);
+    plan_->fail_sectors(gop_sector(kT0 + 20, 0));
+    api_set_key_frame_only(1);
+    play(kT0 + 5, PM_FF_8);
+    EXPECT_EQ(api_play_mode(), PM_STOP);
+    const auto f = frames();
+    ASSERT_FALSE(f.empty());
+    expect_ordered(f, true);
+    expect_true_frames(f);
+    for (const Event& e : f) EXPECT_NE(e.picture_size, 0u);
+    EXPECT_LT(f.back().time, kT0 + 20);
+    EXPECT_EQ(statuses().back().code, 100);
+}
+
+TEST_F(PlaybackFaultTest, FrameStepsForwardAndBackwardEndAtTheFailingSector) {
+    open_recording(kT0, kT0 + 30);
+    plan_->fail_sectors(gop_sector(kT0 + 12, 0));
+    api_set_play_mode(PM_PAUSE);
+    play(kT0 + 11, PM_FRAME_F);
+    for (int i = 0; i < 80 && api_play_mode() == PM_PAUSE; ++i) {
+        ASSERT_EQ(api_set_play_mode(PM_FRAME_F), PM_FRAME_F);
+        ASSERT_TRUE(wait_for([] { return api_play_mode() != PM_FRAME_F; }));
+    }
+    auto f = frames();
+    ASSERT_FALSE(f.empty());
+    expect_ordered(f, true);
+    expect_true_frames(f);
+    EXPECT_LT(f.back().time, kT0 + 12);
+    EXPECT_FALSE(statuses().empty());
+
+    // Backward from the other side of the bad sector: the way there from the index interval
+    // leads through it, so the steps begin at the last GOP before it and go on to the start.
+    api_set_play_mode(PM_STOP);
+    clear_events();
+    api_set_play_mode(PM_PAUSE);
+    start_trace();
+    play(kT0 + 14, PM_FRAME_B);
+    for (int i = 0; i < 80 && api_play_mode() == PM_PAUSE; ++i) {
+        ASSERT_EQ(api_set_play_mode(PM_FRAME_B), PM_FRAME_B);
+        ASSERT_TRUE(wait_for([] { return api_play_mode() != PM_FRAME_B; }));
+    }
+    const std::string trace = stop_trace();
+    f = frames();
+    ASSERT_FALSE(f.empty());
+    expect_ordered(f, false);
+    expect_true_frames(f);
+    EXPECT_EQ(at_ms(f.front()), 11500);
+    EXPECT_EQ(at_ms(f.back()), 0);
+    EXPECT_NE(trace.find("getvideodata read_error"), std::string::npos) << trace.substr(0, 3000);
+    EXPECT_NE(trace.find("video_time - CH0, End " + std::to_string(kT0 + 11)), std::string::npos);
+    const auto s = statuses();
+    ASSERT_GE(s.size(), 2u);
+    EXPECT_EQ(s[s.size() - 2].code, 102);
+    EXPECT_EQ(s.back().code, 100);
+    EXPECT_EQ(api_play_mode(), PM_STOP);
+}
+
+TEST_F(PlaybackFaultTest, MinuteJumpsOntoAFailingSectorEndPlay) {
+    open_recording(kT0, kT0 + 150);
+    plan_->fail_sectors(gop_sector(kT0 + 70, 0), 40);
+    ASSERT_EQ(api_play_from(kT0 + 10), 0);
+    ASSERT_EQ(api_set_play_mode(PM_PLAY), PM_PLAY);
+    ASSERT_TRUE(wait_for([&] { return frames().size() >= 5; }));
+    ASSERT_EQ(api_set_play_mode(PM_MINUTE_F), PM_MINUTE_F);
+    ASSERT_TRUE(wait_for([] { return api_play_mode() == PM_STOP; }));
+    for (const Event& e : frames()) EXPECT_LT(e.time, kT0 + 70);
+    EXPECT_EQ(statuses().back().code, 100);
+
+    clear_events();
+    ASSERT_EQ(api_play_from(kT0 + 140), 0);
+    ASSERT_EQ(api_set_play_mode(PM_PLAY), PM_PLAY);
+    ASSERT_TRUE(wait_for([&] { return frames().size() >= 5; }));
+    ASSERT_EQ(api_set_play_mode(PM_MINUTE_B), PM_MINUTE_B);
+    ASSERT_TRUE(wait_for([] { return api_play_mode() == PM_STOP; }));
+    for (const Event& e : frames()) EXPECT_GE(e.time, kT0 + 80);
+    EXPECT_EQ(statuses().back().code, 100);
+}
+
+TEST_F(PlaybackFaultTest, DriveThatVanishesDuringPlayEndsItCleanly) {
+    open_recording(kT0, kT0 + 60);
+    play(kT0 + 5, PM_PLAY, 30);
+    api_set_play_mode(PM_STOP);
+    clear_events();
+    plan_->shrink_after(3, 0);
+    play(kT0 + 20, PM_PLAY);
+    EXPECT_EQ(api_play_mode(), PM_STOP);
+    EXPECT_LT(frames().size(), 40u * 15u);
+    EXPECT_EQ(statuses().back().code, 100);
+    // Starting again finds nothing and says so at once.
+    clear_events();
+    play(kT0 + 30, PM_REW_2);
+    EXPECT_TRUE(frames().empty());
+    EXPECT_EQ(statuses().back().code, 100);
+}
+
+TEST_F(PlaybackFaultTest, UnreadableIndexRefusesToPositionAndStops) {
+    open_recording(kT0, kT0 + 30);
+    std::vector<uint64_t> sectors;
+    {
+        std::lock_guard<std::mutex> guard(api_state().lock);
+        sectors = {hardening::channel_sector(DVR_CH_SUPER, 0), hardening::channel_sector(DVR_CH_INDEX, 0)};
+    }
+    for (uint64_t s : sectors) plan_->fail_sectors(s, 8);
+    start_trace();
+    play(kT0 + 5, PM_PLAY);
+    const std::string trace = stop_trace();
+    EXPECT_EQ(api_play_mode(), PM_STOP);
+    EXPECT_TRUE(frames().empty());
+    EXPECT_EQ(statuses().back().code, 100);
+    EXPECT_NE(trace.find("locat index error"), std::string::npos) << trace;
+}
+
+}  // namespace
