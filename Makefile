@@ -5,8 +5,11 @@ JOBS       ?= $(shell nproc)
 DEMO_DIR   ?= demo
 
 BENCH_BUILD ?= build-bench
+FUZZ_BUILD  ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := disk_image recording export_writer
 
-.PHONY: all deps build demo test bench clean
+.PHONY: all deps build demo test bench fuzz fuzz-build fuzz-smoke clean
 
 all: build
 
@@ -36,5 +39,37 @@ bench: deps
 	@$(BENCH_BUILD)/bench/quillon-bench-playback
 	@$(BENCH_BUILD)/bench/quillon-bench-export $(BENCH_BUILD)/tools/cli/quillon-cli
 
+# libFuzzer targets (clang, ASan + UBSan), each run FUZZ_SECONDS on a working corpus seeded from
+# fuzz/seeds; what a target finds lands in $(FUZZ_BUILD)/artifacts/<target>/.
+fuzz-build: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQUILLON_FUZZ=ON -DQUILLON_BUILD_TESTS=OFF >/dev/null
+	@ninja -C $(FUZZ_BUILD) -j $(JOBS) $(addprefix quillon-fuzz-,$(FUZZ_TARGETS))
+
+fuzz: fuzz-build
+	@set -e; for t in $(FUZZ_TARGETS); do \
+		mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts/$$t; \
+		cp -n fuzz/seeds/$$t/* $(FUZZ_BUILD)/corpus/$$t/ || true; \
+		echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
+		len=""; [ $$t = recording ] && len=-max_len=81936; [ $$t = export_writer ] && len=-max_len=4096; \
+		$(FUZZ_BUILD)/fuzz/quillon-fuzz-$$t $$len -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+			-rss_limit_mb=2560 -print_final_stats=1 \
+			-artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t/ $(FUZZ_BUILD)/corpus/$$t; \
+	done
+
+# CI: every committed seed and regression once, then a few seconds of fuzzing per target.
+fuzz-smoke:
+	@for t in $(FUZZ_TARGETS); do mkdir -p fuzz/regressions/$$t; done
+	@$(MAKE) --no-print-directory fuzz-build
+	@set -e; for t in $(FUZZ_TARGETS); do \
+		log=$(FUZZ_BUILD)/smoke-$$t.log; \
+		if ! $(FUZZ_BUILD)/fuzz/quillon-fuzz-$$t -runs=0 -timeout=10 fuzz/seeds/$$t \
+				fuzz/regressions/$$t >$$log 2>&1; then \
+			cat $$log; echo "fuzz-smoke: $$t fails on a committed input"; exit 1; \
+		fi; \
+		echo "fuzz-smoke: $$t passes its seeds and regressions"; \
+	done
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=5
+
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(DEMO_DIR)
+	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(DEMO_DIR)

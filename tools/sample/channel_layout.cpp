@@ -9,8 +9,6 @@
 namespace sample {
 namespace {
 
-constexpr uint32_t kSuperEntrySize = 24;
-constexpr uint32_t kSearchRecordSize = 16;
 constexpr uint8_t kOverwrittenFill = 0xA5;  // older data before the head
 constexpr uint8_t kUnwrittenFill = 0x5A;    // space after the tail
 

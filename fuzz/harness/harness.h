@@ -1,0 +1,25 @@
+// The work of each fuzz target, shared by the libFuzzer entry points and the replay test that
+// runs the committed seeds and regressions in the normal test build. Each function leaves no
+// state, thread, file or descriptor behind, and its work is bounded whatever the input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fuzz {
+
+// A sparse disk image (fuzz/harness/sparse_image.h): scan, mount every row, select every
+// session, read every channel, the month scan, the day search and the three logs of the
+// recorded days, and the capture images the capture log names.
+int disk_image(const uint8_t* data, size_t size);
+
+// A recording (fuzz/harness/recording.cpp): the bytes of a video channel and its audio channel
+// in a recorder volume, played forward and backward by the engine and read by the stream
+// reader's commands.
+int recording(const uint8_t* data, size_t size);
+
+// Records for the export writers (fuzz/harness/export_writer.cpp): the AVI writer with its
+// formats, frames and audio, and the channel writer fed frames and audio at arbitrary times.
+int export_writer(const uint8_t* data, size_t size);
+
+}  // namespace fuzz
