@@ -327,6 +327,13 @@ int main(int argc, char** argv) {
         last_half = export_span(cli, image, dir, span / 2);
         ok = last.child.ok && last_half.child.ok && f > 0 && p > 0 &&
              last.recorded_frames == first.recorded_frames;
+        if (!ok) {
+            std::printf("run %d: export %s, half export %s, ffmpeg %s, read %s, frames %lld "
+                        "(first run %lld)\n",
+                        i, last.child.ok ? "ok" : "FAILED", last_half.child.ok ? "ok" : "FAILED",
+                        f > 0 ? "ok" : "FAILED", p > 0 ? "ok" : "FAILED", last.recorded_frames,
+                        first.recorded_frames);
+        }
         exp.push_back(last.child.seconds);
         peer.push_back(f);
         plain.push_back(p);

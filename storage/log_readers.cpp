@@ -64,16 +64,28 @@ bool locate_day(int32_t fd, uint32_t req, int hour) {
     return false;
 }
 
+constexpr int64_t kMaxUnusableLogBytes = 4 << 20;
+
 template <typename Record>
 int32_t read_records(int32_t fd, const LogKind<Record>& kind, uint32_t day_start, uint32_t day_end,
                      Record* list) {
     int32_t count = 0;
     Record r;
     int32_t n;
+    // Bytes read since the last record kept. A damaged channel table can name a log channel of
+    // any size; a day's records lie together, so a long run of records that are not the day's
+    // ends the list instead of reading the whole channel.
+    int64_t unusable = 0;
     for (;;) {
         std::memset(&r, 0, sizeof r);
         n = backup_read(fd, &r, sizeof r);
         if (n <= 0) break;
+        unusable += n;
+        if (unusable > kMaxUnusableLogBytes) {
+            dvrfs_trace("log read stopped: %lld bytes without a record of the day\n",
+                        static_cast<long long>(unusable));
+            return count;
+        }
         const uint32_t t = kind.time_of(r);
         if (t > day_end) {
             if (kind.event_trace) {
@@ -87,6 +99,7 @@ int32_t read_records(int32_t fd, const LogKind<Record>& kind, uint32_t day_start
             continue;
         }
         if (kind.check(&r) == Verdict::Skip) continue;
+        unusable = 0;
         list[count++] = r;
         if (count == kind.max) {
             dvrfs_trace("log list full --- %d\n", count);

@@ -22,7 +22,7 @@ constexpr int32_t kCount = 29;
 class LogTest : public testkit::StorageTest {
 protected:
     // A count-29 volume from kFirst to the end of the next day, with the given log channel.
-    int32_t mount_with(ChannelData log) {
+    int32_t mount_with(ChannelData log, uint32_t map_sectors = 4) {
         VolumeContent content;
         content.channels = {
             [] {
@@ -35,7 +35,7 @@ protected:
             }(),
             std::move(log)};
         sample::DiskSpec spec = testkit::small_recorder(content, kCount);
-        spec.bare.recorder.map_sectors_per_channel = 4;
+        spec.bare.recorder.map_sectors_per_channel = map_sectors;
         return mount(spec);
     }
 
@@ -154,6 +154,40 @@ TEST_F(LogTest, FirstDayWindowStartsAtTheOldestRecordingOrAtTheNextWholeHour) {
     auto from_midnight = list<SystemLogRecord>(api_get_system_log, kFirst + 60, kSystemLogMax, &rc);
     ASSERT_EQ(rc, 1);
     EXPECT_STREQ(from_midnight[0].text, "LATER");
+}
+
+// A damaged table can make a log channel of any size: a long run of records without a time of
+// the day ends the list rather than reading the whole channel, while a shorter one is passed.
+TEST_F(LogTest, ALongRunOfRecordsWithoutTheDaysTimeEndsTheList) {
+    const uint32_t day = at(2026, 8, 21);
+    for (const size_t zeros : {size_t{3} << 20, size_t{5} << 20}) {
+        SCOPED_TRACE(zeros);
+        ASSERT_EQ(mount_with(log_channel(kCount - 1, {
+            {day + 10, sample::system_log_record(day + 10, "BEFORE")},
+            {day + 20, std::vector<uint8_t>(zeros, 0)},
+            {day + 30, sample::system_log_record(day + 30, "AFTER")},
+        }), 64), 0);
+        testkit::StderrCapture capture;
+        dvrfs_set_trace(true);
+        int32_t rc = 0;
+        auto records = list<SystemLogRecord>(api_get_system_log, day, kSystemLogMax, &rc);
+        dvrfs_set_trace(false);
+        const bool stopped = capture.text().find("log read stopped: ") != std::string::npos;
+        ASSERT_GE(rc, 1);
+        EXPECT_STREQ(records[0].text, "BEFORE");
+        if (zeros < (size_t{4} << 20)) {
+            ASSERT_EQ(rc, 2);
+            EXPECT_STREQ(records[1].text, "AFTER");
+            EXPECT_FALSE(stopped);
+        } else {
+            EXPECT_EQ(rc, 1);
+            EXPECT_TRUE(stopped);
+        }
+        // The next image starts from a fresh drive table.
+        api_exit();
+        reset();
+        ASSERT_EQ(api_init(0, nullptr, nullptr), 0);
+    }
 }
 
 TEST_F(LogTest, DaysOutsideTheSessionGiveMinusOneAndLeaveTheListAlone) {
