@@ -94,6 +94,10 @@ const DiskEntry* backup_mounted_disk();  // nullptr when nothing is mounted
 
 // Reads count whole sectors relative to the mounted origin: 0 or -17.
 int32_t hdd_read_sectors(uint64_t sector, uint32_t count, void* buffer);
+// Sector reads the drive failed or cut short since the last clear. Layers above report many
+// such failures as the end of the data; a caller can tell its results are partial by this.
+uint64_t hdd_failed_reads();
+void hdd_clear_failed_reads();
 
 // Display copy of the mounted area's recorder super block (136 bytes).
 int32_t hdd_read_super_block(uint64_t size, void* buffer);

@@ -34,4 +34,5 @@ void disk_layer_reset() {
     bkfs_unmount();
     disk_state() = DiskState{};
     volume_table_clear();
+    hdd_clear_failed_reads();
 }

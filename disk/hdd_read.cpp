@@ -1,7 +1,22 @@
 // Whole-sector reads of the mounted (or scanned) drive, relative to the origin.
+#include <atomic>
 #include <limits>
 
 #include "disk/disk_i.h"
+
+namespace {
+
+// Reads the drive refused or cut short: the playback thread reads too, hence atomic.
+std::atomic<uint64_t>& failed_reads() {
+    static std::atomic<uint64_t> count{0};
+    return count;
+}
+
+}  // namespace
+
+uint64_t hdd_failed_reads() { return failed_reads().load(); }
+
+void hdd_clear_failed_reads() { failed_reads().store(0); }
 
 int32_t hdd_read_sectors(uint64_t sector, uint32_t count, void* buffer) {
     DiskState& st = disk_state();
@@ -15,6 +30,7 @@ int32_t hdd_read_sectors(uint64_t sector, uint32_t count, void* buffer) {
     const uint64_t position = (sector + st.origin) * kSectorSize;
     const size_t bytes = size_t{count} * kSectorSize;
     if (st.drive->read_at(position, buffer, bytes) != static_cast<int64_t>(bytes)) {
+        failed_reads().fetch_add(1);
         dvrfs_trace("Disk Access\n");
         return DVR_EDISK;
     }

@@ -1,11 +1,16 @@
 // The calendar, the day search and the log readers over a drive that fails part way: each
 // keeps what it read before the bad sector and ends with the codes and trace lines its layer
 // gives.
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "disk/channel_i.h"
 #include "disk/recorder_time.h"
 #include "tests/hardening/core_fault_test.h"
+#include "tests/testkit/tool_run.h"
 #include "tools/sample/log_records.h"
 
 namespace {
@@ -89,6 +94,54 @@ TEST_F(StorageFaultTest, DaySearchMapsTheQuarterMinutesBeforeTheFailingSector) {
     EXPECT_NE(trace.find("Disk Access\n"), std::string::npos) << trace;
     EXPECT_NE(trace.find("tvfs_getsearchlog No more to read\n"), std::string::npos) << trace;
     EXPECT_EQ(api_state().search_busy.load(), 0);
+}
+
+// An image cut short, as an interrupted acquisition leaves it: the tool prints the log records
+// it could read, and its exit status and one line say the list is partial.
+TEST_F(StorageFaultTest, ToolReportsALogCutShortByTheImageEndAsPartial) {
+    const char* cli = std::getenv("QUILLON_CLI");
+    ASSERT_NE(cli, nullptr);
+    sample::ChannelData system;
+    system.channel = 28;       // count 29: the system log
+    system.first_block = 2000;  // after every other structure on the drive
+    for (uint32_t i = 0; i < 200; ++i) {
+        const uint32_t t = kT0 + 15 * i;
+        system.writes.push_back({t, sample::system_log_record(t, "LINE " + std::to_string(i))});
+    }
+    sample::VolumeContent content;
+    content.channels = {testkit::steady_channel(3, kT0, kT0 + 3000, 16), system};
+    sample::DiskSpec spec = testkit::small_recorder(content, 29);
+    // The super block near the start, where a shorter image still holds it.
+    spec.bare.recorder.placement = sample::Placement::Pointer;
+    ASSERT_EQ(mount(spec), 0);
+    const uint64_t cut = channel_sector(28, 50 * 64) * 512;
+    const std::string whole = dir_.file("disk0.img"), cut_short = dir_.file("cut.img");
+    std::filesystem::copy_file(whole, cut_short);
+    std::filesystem::resize_file(cut_short, cut);
+    // The probe reads the middle of the shorter area first; an empty sector there would pass
+    // its checksum and end the probe, so it gets bytes that fail it, as a used disk would.
+    {
+        std::fstream f(cut_short, std::ios::in | std::ios::out | std::ios::binary);
+        const auto middle = static_cast<std::streamoff>(cut / 512 / 2 * 512);
+        std::vector<char> sector(512);
+        f.seekg(middle);
+        f.read(sector.data(), 512);
+        ASSERT_TRUE(std::all_of(sector.begin(), sector.end(), [](char c) { return c == 0; }));
+        for (size_t i = 0; i < sector.size(); ++i) sector[i] = static_cast<char>(i * 7 + 1);
+        f.seekp(middle);
+        f.write(sector.data(), 512);
+        ASSERT_TRUE(f.good());
+    }
+
+    const std::string args = " --json log system --date 2026-03-14";
+    testkit::ToolRun r = testkit::run_tool(dir_, std::string(cli) + " --image " + testkit::quoted(whole) + args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(hardening::occurrences(r.out, "LINE "), 200u);
+    r = testkit::run_tool(dir_, std::string(cli) + " --image " + testkit::quoted(cut_short) + args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quillon-cli: 1 disk read failed; the results are partial: " +
+                         std::string(dvrfs_strerror(DVR_EDISK)) + " (-17)\n");
+    EXPECT_EQ(hardening::occurrences(r.out, "LINE "), 48u);  // the 6 whole sectors before the cut
 }
 
 TEST_F(StorageFaultTest, DaySearchWhoseSuperIndexFailsReturnsTheError) {

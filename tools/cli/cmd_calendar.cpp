@@ -62,7 +62,7 @@ int run_calendar(const GlobalOptions& options, const SessionOptions& session) {
         }
     }
     emit(options.json, Json{{"months", std::move(months)}}, print_calendar);
-    return kExitOk;
+    return scope.finish(kExitOk);
 }
 
 int run_day(const GlobalOptions& options, const SessionOptions& session, const std::string& date) {
@@ -89,7 +89,7 @@ int run_day(const GlobalOptions& options, const SessionOptions& session, const s
         slots.push_back(std::move(slot));
     }
     emit(options.json, Json{{"date", date}, {"slots", std::move(slots)}}, print_day);
-    return kExitOk;
+    return scope.finish(kExitOk);
 }
 
 }  // namespace cli

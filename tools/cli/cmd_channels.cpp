@@ -41,7 +41,7 @@ int run_channels(const GlobalOptions& options, const SessionOptions& session) {
     }
     doc["channels"] = std::move(channels);
     emit(options.json, doc, print_channels);
-    return kExitOk;
+    return scope.finish(kExitOk);
 }
 
 }  // namespace cli

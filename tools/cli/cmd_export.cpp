@@ -77,7 +77,7 @@ int run_export(const GlobalOptions& options, const SessionOptions& session, cons
     }
     if (files.empty()) return fail("export: no channel had a recording in the span");
     emit(options.json, Json{{"files", std::move(files)}}, print_files);
-    return kExitOk;
+    return scope.finish(kExitOk);
 }
 
 }  // namespace cli

@@ -133,7 +133,7 @@ int run_frames(const GlobalOptions&, const SessionOptions& session, const Frames
     }
     api_set_play_mode(PM_STOP);
     std::cout.flush();
-    return kExitOk;
+    return scope.finish(kExitOk);
 }
 
 }  // namespace cli

@@ -96,7 +96,7 @@ int run_log(const GlobalOptions& options, const SessionOptions& session, const s
     if (rc < 0) return fail("reading the " + which + " log failed", rc);
     emit(options.json, Json{{"log", which}, {"date", date}, {"records", std::move(records)}},
          print_log);
-    return kExitOk;
+    return scope.finish(kExitOk);
 }
 
 int run_capture_image(const GlobalOptions& options, const SessionOptions& session,
@@ -115,7 +115,7 @@ int run_capture_image(const GlobalOptions& options, const SessionOptions& sessio
     const bool written = std::fwrite(buffer.get(), 1, static_cast<size_t>(n), f) == static_cast<size_t>(n);
     if (std::fclose(f) != 0 || !written) return fail("cannot write " + out);
     emit(options.json, Json{{"out", out}, {"bytes", n}}, print_bytes);
-    return kExitOk;
+    return scope.finish(kExitOk);
 }
 
 }  // namespace cli

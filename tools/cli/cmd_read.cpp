@@ -79,7 +79,8 @@ int run_read(const GlobalOptions&, const SessionOptions& session, const ReadOpti
         left -= static_cast<uint64_t>(n);
     }
     backup_close(fd);
-    return std::fflush(stdout) == 0 ? kExitOk : fail("cannot write to standard output");
+    if (std::fflush(stdout) != 0) return fail("cannot write to standard output");
+    return scope.finish(kExitOk);
 }
 
 }  // namespace cli

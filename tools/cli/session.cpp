@@ -75,7 +75,16 @@ int SessionScope::open(const SessionOptions& options, FrameCallback on_frame,
         return fail("session " + std::to_string(options.session) + " is an empty slot");
     }
     if ((rc = api_mount_session(options.session)) != 0) return fail("session mount failed", rc);
+    hdd_clear_failed_reads();
     return kExitOk;
+}
+
+int SessionScope::finish(int rc) const {
+    const uint64_t failed = hdd_failed_reads();
+    if (rc != kExitOk || failed == 0) return rc;
+    return fail(std::to_string(failed) + (failed == 1 ? " disk read" : " disk reads") +
+                    " failed; the results are partial",
+                DVR_EDISK);
 }
 
 std::optional<uint32_t> parse_time(const std::string& text) {

@@ -26,6 +26,10 @@ public:
     // returns an exit code after reporting a failure.
     int open(const SessionOptions& options, FrameCallback on_frame = nullptr,
              StatusCallback on_status = nullptr);
+    // The command's exit code, or a failure when sector reads failed since the session was
+    // opened: the layers report many failed reads as the end of the data, so what was printed
+    // may be partial, and the exit status must say so.
+    int finish(int rc) const;
 
 private:
     bool started_ = false;
