@@ -1,6 +1,7 @@
 // The AVI writer's write buffer and spilled index: fewer, larger writes and flat memory for long
 // exports, without ever leaving the file ahead of what the record knows.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +53,22 @@ std::string directory_of(const char* name) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A file that vanishes when it is closed, in the output's folder (USB sticks and the like carry
+// the export, and /tmp may be small). Without O_TMPFILE, which FAT and some network file
+// systems lack, a named file is removed at once. -1 when neither works.
+int open_unnamed_file(const std::string& dir) {
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    std::string pattern = dir + "/.quillon-idx1-XXXXXX";
+    fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (::unlink(pattern.c_str()) != 0) {
+        ::close(fd);  // the index then stays in memory
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace
@@ -109,8 +126,7 @@ int avi_out_set_buffering(avi_out* avi, size_t buffer_bytes, bool spill_index) {
         avi->buffer.capacity = buffer_bytes;
     }
     if (spill_index && avi->index_file < 0) {
-        // Unnamed, so that nothing is left behind whatever way the export ends.
-        avi->index_file = ::open(directory_of(avi->name).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        avi->index_file = open_unnamed_file(directory_of(avi->name));
     }
     avi->durable = avi_mark_of(*avi);
     return 0;
