@@ -1,10 +1,10 @@
 // Writes the seed corpora of the fuzz targets into fuzz/seeds/<target>/ from the sample
-// builder: small recorder and backup disks as sparse images, recordings of GOP and audio
-// records, and export inputs. Run again after a change of the formats:
+// builder: small recorder and backup disks as sparse images (one small disk raw), recordings of
+// GOP and audio records, and export inputs. Run again after a change of the formats:
 //   quillon-fuzz-seeds fuzz/seeds
-// It also turns any disk image file into an input of the disk_image target (its non-zero
-// sectors):
-//   quillon-fuzz-seeds --convert IMAGE OUTPUT
+// It also turns any disk image file into a sparse input of the disk_image target (its non-zero
+// sectors; --repair sets the flag that balances checksums):
+//   quillon-fuzz-seeds --convert [--repair] IMAGE OUTPUT
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -172,18 +173,33 @@ sample::AreaSpec small_backup_area(uint32_t start) {
     return a;
 }
 
-bool disk_seed(const fs::path& out, const sample::DiskSpec& spec) {
+// The builder's image as a sparse input with the given flags, or, for a small disk, as the raw
+// bytes of the whole disk.
+enum class Form { Sparse, Raw };
+
+bool disk_seed(const fs::path& out, const sample::DiskSpec& spec, uint8_t flags = 0,
+               Form form = Form::Sparse) {
     const std::string tmp = (fs::temp_directory_path() / ("quillon-seed-" + std::to_string(::getpid()) + ".img")).string();
     std::string error;
     sample::ImageSummary summary;
     fuzz::SparseImage image;
-    const bool ok = sample::write_image(tmp, spec, &summary, &error) == 0 && fuzz::load_image_file(tmp, &image);
+    Bytes raw;
+    bool ok = sample::write_image(tmp, spec, &summary, &error) == 0;
+    if (ok && form == Form::Raw) {
+        std::ifstream in(tmp, std::ios::binary);
+        raw.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        ok = raw.size() == spec.total_sectors * fuzz::kSectorSize;
+    } else if (ok) {
+        ok = fuzz::load_image_file(tmp, &image);
+    }
     ::unlink(tmp.c_str());
     if (!ok) {
-        std::fprintf(stderr, "%s: %s\n", out.string().c_str(), error.c_str());
+        std::fprintf(stderr, "%s: %s\n", out.string().c_str(),
+                     error.empty() ? "cannot read the image" : error.c_str());
         return false;
     }
-    return save(out, fuzz::encode_sparse_image(image));
+    image.flags = flags;
+    return save(out, form == Form::Raw ? raw : fuzz::encode_sparse_image(image));
 }
 
 bool disk_seeds(const fs::path& dir) {
@@ -225,6 +241,24 @@ bool disk_seeds(const fs::path& dir) {
         {.type_byte = kPartTypeBackup, .count = 8u << 20, .area = small_backup_area(start)},
     };
     ok &= disk_seed(dir / "partitioned.bin", partitioned);
+
+    // With the repair flag the checksums broken here are balanced again before the scan, as
+    // they are after any mutation of these inputs.
+    sample::DiskSpec torn = recorder;
+    torn.bare.recorder.damage.checksum = true;
+    ok &= disk_seed(dir / "recorder_repair.bin", torn, fuzz::kRepairChecksums);
+
+    sample::DiskSpec torn_backup = backup;
+    torn_backup.partitions[0].area.backup.damage.checksum = true;
+    torn_backup.partitions[0].area.backup.sessions[1].bad_checksum = true;
+    ok &= disk_seed(dir / "backup_repair.bin", torn_backup, fuzz::kRepairChecksums);
+    ok &= disk_seed(dir / "partitioned_repair.bin", partitioned, fuzz::kRepairChecksums);
+
+    // A whole disk of 256 KiB given raw, as an image file would be.
+    sample::DiskSpec small = recorder;
+    small.total_sectors = 512;
+    small.bare = small_recorder_area(start, 120);
+    ok &= disk_seed(dir / "recorder_raw.bin", small, 0, Form::Raw);
 
     sample::DiskSpec ms;
     ms.total_sectors = 1u << 16;
@@ -361,16 +395,19 @@ bool export_seeds(const fs::path& dir) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], "--convert") == 0) {
+    const bool convert = argc >= 4 && std::strcmp(argv[1], "--convert") == 0;
+    const bool repair = convert && argc == 5 && std::strcmp(argv[2], "--repair") == 0;
+    if (convert && (argc == 4 || repair)) {
         fuzz::SparseImage image;
-        if (!fuzz::load_image_file(argv[2], &image)) {
-            std::fprintf(stderr, "%s: cannot read the image\n", argv[2]);
+        if (!fuzz::load_image_file(argv[argc - 2], &image)) {
+            std::fprintf(stderr, "%s: cannot read the image\n", argv[argc - 2]);
             return 1;
         }
-        return save(argv[3], fuzz::encode_sparse_image(image)) ? 0 : 1;
+        image.flags = repair ? fuzz::kRepairChecksums : 0;
+        return save(argv[argc - 1], fuzz::encode_sparse_image(image)) ? 0 : 1;
     }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s SEEDS_DIR | --convert IMAGE OUTPUT\n", argv[0]);
+        std::fprintf(stderr, "usage: %s SEEDS_DIR | --convert [--repair] IMAGE OUTPUT\n", argv[0]);
         return 2;
     }
     const fs::path root = argv[1];

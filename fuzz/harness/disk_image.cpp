@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disk/disk_i.h"
+#include "fuzz/harness/checksum_repair.h"
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/sparse_image.h"
 #include "storage/api.h"
@@ -121,9 +122,18 @@ void use_session(int32_t session, Budget* budget, std::vector<uint8_t>* buf) {
 }  // namespace
 
 int disk_image(const uint8_t* data, size_t size) {
-    auto image = std::make_shared<const SparseImage>(parse_sparse_image(data, size));
-    AttachedImage attached(image);
-    if (!attached.ok()) return 0;
+    const bool sparse = is_sparse_input(data, size);
+    int repaired = 0;
+    std::unique_ptr<AttachedImage> attached;
+    if (sparse) {
+        auto image = std::make_shared<SparseImage>(parse_sparse_image(data, size));
+        if ((image->flags & kRepairChecksums) != 0) repaired = repair_checksums(image.get());
+        attached =
+            std::make_unique<AttachedImage>(std::shared_ptr<const SparseImage>(std::move(image)));
+    } else {
+        attached = std::make_unique<AttachedImage>(RawImage{data, size});
+    }
+    if (!attached->ok()) return 0;
     api_state_reset();
 
     Budget budget;
@@ -146,8 +156,10 @@ int disk_image(const uint8_t* data, size_t size) {
         }
     }
     if (std::getenv("QUILLON_FUZZ_VERBOSE") != nullptr) {
-        std::fprintf(stderr, "disk_image: %d rows, %d sessions, %lld bytes read, %d days, %d images\n",
-                     api_disk_count(), budget.sessions,
+        std::fprintf(stderr,
+                     "disk_image: %s, %d checksums repaired, %d rows, %d sessions, "
+                     "%lld bytes read, %d days, %d images\n",
+                     sparse ? "sparse" : "raw", repaired, api_disk_count(), budget.sessions,
                      static_cast<long long>(kTotalReadBytes - budget.bytes), kMaxDays - budget.days,
                      kMaxCaptureImages - budget.images);
     }

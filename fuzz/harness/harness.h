@@ -8,7 +8,7 @@
 
 namespace fuzz {
 
-// A sparse disk image (fuzz/harness/sparse_image.h): scan, mount every row, select every
+// A disk image, sparse or raw (fuzz/harness/sparse_image.h): scan, mount every row, select every
 // session, read every channel, the month scan, the day search and the three logs of the
 // recorded days, and the capture images the capture log names.
 int disk_image(const uint8_t* data, size_t size);

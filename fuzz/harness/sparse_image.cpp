@@ -30,11 +30,19 @@ bool all_zero(const uint8_t* p, size_t n) {
 
 }  // namespace
 
+bool is_sparse_input(const uint8_t* data, size_t size) {
+    return size >= sizeof kSparseMagic && std::memcmp(data, kSparseMagic, sizeof kSparseMagic) == 0;
+}
+
 SparseImage parse_sparse_image(const uint8_t* data, size_t size) {
     SparseImage image;
-    if (size < 8) return image;
-    image.total_sectors = std::clamp<uint64_t>(get_le(data, 8), 1, kMaxSparseSectors);
-    size_t at = 8;
+    if (!is_sparse_input(data, size)) return image;
+    size_t at = sizeof kSparseMagic;
+    if (size - at < 1) return image;
+    image.flags = data[at++];
+    if (size - at < 8) return image;
+    image.total_sectors = std::clamp<uint64_t>(get_le(data + at, 8), 1, kMaxSparseSectors);
+    at += 8;
     while (size - at >= 10) {
         const uint64_t first = get_le(data + at, 8);
         const uint64_t count = get_le(data + at + 8, 2);
@@ -53,7 +61,8 @@ SparseImage parse_sparse_image(const uint8_t* data, size_t size) {
 }
 
 std::vector<uint8_t> encode_sparse_image(const SparseImage& image) {
-    std::vector<uint8_t> out;
+    std::vector<uint8_t> out(kSparseMagic, kSparseMagic + sizeof kSparseMagic);
+    out.push_back(image.flags);
     put_le(&out, image.total_sectors, 8);
     auto it = image.sectors.begin();
     while (it != image.sectors.end()) {
@@ -112,19 +121,26 @@ bool load_image_file(const std::string& path, SparseImage* image) {
 }
 
 int MemoryDrive::geometry(platform::DriveGeometry* out) const {
-    *out = platform::synthesise_geometry(image_->total_sectors, platform::kMediaFixed);
+    *out = platform::synthesise_geometry(total_sectors(), platform::kMediaFixed);
     return 0;
 }
 
 int64_t MemoryDrive::read_at(uint64_t offset, void* buffer, size_t n) {
-    const uint64_t end_of_drive = image_->total_sectors * kSectorSize;
+    const uint64_t end_of_drive = total_sectors() * kSectorSize;
     if (offset >= end_of_drive) return 0;
     n = static_cast<size_t>(std::min<uint64_t>(n, end_of_drive - offset));
     auto* out = static_cast<uint8_t*>(buffer);
+    if (!sparse_) {
+        // Only the partial last sector lies past the input's bytes.
+        const size_t have = offset < raw_.size ? std::min<size_t>(n, raw_.size - offset) : 0;
+        if (have > 0) std::memcpy(out, raw_.data + offset, have);
+        std::memset(out + have, 0, n - have);
+        return static_cast<int64_t>(n);
+    }
     std::memset(out, 0, n);
     const uint64_t end = offset + n;
-    for (auto it = image_->sectors.lower_bound(offset / kSectorSize);
-         it != image_->sectors.end() && it->first * kSectorSize < end; ++it) {
+    for (auto it = sparse_->sectors.lower_bound(offset / kSectorSize);
+         it != sparse_->sectors.end() && it->first * kSectorSize < end; ++it) {
         const uint64_t from = it->first * kSectorSize;
         const uint64_t lo = std::max(from, offset), hi = std::min(from + kSectorSize, end);
         if (lo < hi) std::memcpy(out + (lo - offset), it->second.data() + (lo - from), hi - lo);
@@ -132,7 +148,8 @@ int64_t MemoryDrive::read_at(uint64_t offset, void* buffer, size_t n) {
     return static_cast<int64_t>(n);
 }
 
-AttachedImage::AttachedImage(std::shared_ptr<const SparseImage> image) {
+template <typename Image>
+void AttachedImage::attach(Image image) {
     disk_layer_reset();
     platform::detach_all();
     platform::set_drive_opener([image](const char* path) -> std::unique_ptr<platform::Drive> {
@@ -140,6 +157,14 @@ AttachedImage::AttachedImage(std::shared_ptr<const SparseImage> image) {
         return std::make_unique<MemoryDrive>(image);
     });
     ok_ = platform::attach_image(kImagePath) == 1;
+}
+
+AttachedImage::AttachedImage(std::shared_ptr<const SparseImage> image) {
+    attach(std::move(image));
+}
+
+AttachedImage::AttachedImage(RawImage raw) {
+    attach(raw);
 }
 
 AttachedImage::~AttachedImage() {
