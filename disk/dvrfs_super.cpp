@@ -68,7 +68,7 @@ int32_t locate_super_block(uint64_t start, uint64_t size, DvrSuperBlock* out) {
         *out = decode(sector);
         return is_recorder_super_block(*out) ? 0 : DVR_ENOBACKUP;
     }
-    DvrSuperBlock pointer;
+    DvrSuperBlock pointer{};
     rc = find_pointer_copy(start, sector, &pointer);
     if (rc != 0) return rc;
     return follow_pointer(start, size, pointer, sector, out);

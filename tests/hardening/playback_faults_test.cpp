@@ -134,14 +134,31 @@ TEST_F(PlaybackFaultTest, FrameStepsForwardAndBackwardEndAtTheFailingSector) {
 
 TEST_F(PlaybackFaultTest, MinuteJumpsOntoAFailingSectorEndPlay) {
     open_recording(kT0, kT0 + 150);
-    plan_->fail_sectors(gop_sector(kT0 + 70, 0), 40);
+    // A frame step leaves the engine paused on a known clock: the minute ahead of it is known,
+    // and its sectors are made to fail before the jump.
     ASSERT_EQ(api_play_from(kT0 + 10), 0);
-    ASSERT_EQ(api_set_play_mode(PM_PLAY), PM_PLAY);
-    ASSERT_TRUE(wait_for([&] { return frames().size() >= 5; }));
+    ASSERT_EQ(api_set_play_mode(PM_FRAME_F), PM_FRAME_F);
+    ASSERT_TRUE(wait_for([] { return api_play_mode() == PM_PAUSE; }));
+    ASSERT_FALSE(frames().empty());
+    int64_t clock = 0;
+    {
+        std::lock_guard<std::mutex> guard(api_state().lock);
+        clock = engine_state().clock.sec;
+    }
+    ASSERT_GE(clock, int64_t{kT0} + 8);
+    ASSERT_LT(clock, int64_t{kT0} + 12);
+    const auto landing = static_cast<uint32_t>(clock + 60);
+    plan_->fail_sectors(gop_sector(landing - 1, 0),
+                        gop_sector(landing + 3, 0) - gop_sector(landing - 1, 0));
     ASSERT_EQ(api_set_play_mode(PM_MINUTE_F), PM_MINUTE_F);
+    ASSERT_TRUE(wait_for([] { return api_play_mode() == PM_PAUSE; }));
+    ASSERT_EQ(api_set_play_mode(PM_PLAY), PM_PLAY);
     ASSERT_TRUE(wait_for([] { return api_play_mode() == PM_STOP; }));
-    for (const Event& e : frames()) EXPECT_LT(e.time, kT0 + 70);
+    for (const Event& e : frames()) EXPECT_LT(e.time, landing - 1);
     EXPECT_EQ(statuses().back().code, 100);
+
+    plan_->clear();
+    plan_->fail_sectors(gop_sector(kT0 + 70, 0), 40);
 
     clear_events();
     ASSERT_EQ(api_play_from(kT0 + 140), 0);
