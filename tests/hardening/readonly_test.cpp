@@ -19,6 +19,7 @@
 #include "tests/hardening/playback_fixture.h"
 #include "tests/testkit/tool_run.h"
 #include "tools/sample/log_records.h"
+#include "tools/sample/test_pattern.h"
 
 namespace {
 
@@ -181,8 +182,16 @@ protected:
             events.writes.push_back({kT0 + i, sample::event_log_record(kT0 + i, 0, 2)});
             system.writes.push_back({kT0 + i, sample::system_log_record(kT0 + i, "UP")});
         }
-        spec.bare.recorder.content.channels.push_back(events);
-        spec.bare.recorder.content.channels.push_back(system);
+        // A still at 07:00:05 and its capture log record (channels 23 and 27 of count 29).
+        sample::ChannelData stills, captures;
+        stills.channel = 23;
+        captures.channel = 27;
+        const std::vector<uint8_t> jpeg = sample::encode_jpeg(
+            sample::test_pattern(64, 48, sample::caption_for(1, kT0 + 5), 0), 80);
+        stills.writes.push_back({kT0 + 5, sample::capture_image_record(kT0 + 5, jpeg)});
+        captures.writes.push_back({kT0 + 5, sample::capture_log_record(kT0 + 5, 1, kT0 + 5)});
+        for (sample::ChannelData* c : {&events, &stills, &captures, &system})
+            spec.bare.recorder.content.channels.push_back(*c);
         return spec;
     }
     int32_t mount_path(const std::string& path) {
@@ -253,8 +262,17 @@ TEST_F(ReadOnlyCore, EveryToolCommandLeavesTheImageAndItsTimeUnchanged) {
             testkit::quoted(out_.file("avi"))};
     for (const std::string& c : commands) {
         const testkit::ToolRun r = testkit::run_tool(out_, tool + c + " >/dev/null");
-        EXPECT_NE(r.status, -1) << c;
-        EXPECT_NE(r.status, 2) << c << ": " << r.err;
+        EXPECT_EQ(r.status, 0) << c << ": " << r.err;
+    }
+    // An output named after the evidence, by its path or a link to it, is refused.
+    const std::string link = out_.file("link.img");
+    ASSERT_EQ(::symlink(image.c_str(), link.c_str()), 0);
+    for (const std::string& target : {image, link}) {
+        const testkit::ToolRun r = testkit::run_tool(
+            out_, tool + "capture-image --time " + t + " --out " + testkit::quoted(target));
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("refusing to write the capture image over the disk " + image),
+                  std::string::npos) << r.err;
     }
     EXPECT_EQ(testkit::run_tool(out_, tool + "--json calendar").status, 0);
     struct stat st_after {};

@@ -63,6 +63,9 @@ std::optional<uint32_t> parse_channel_list(const std::string& list);
 
 // Attaches the images and drives named on the command line; returns an exit code.
 int attach_drives(const GlobalOptions& options);
+// The drive or image that writing to path would overwrite (an attached image or drive, or any
+// block device), or "" when path is none of them. Evidence is never an output.
+std::string drive_under(const std::string& path);
 
 int run_scan(const GlobalOptions& options);
 int run_info(const GlobalOptions& options, const InfoOptions& info);

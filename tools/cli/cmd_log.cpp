@@ -103,6 +103,9 @@ int run_capture_image(const GlobalOptions& options, const SessionOptions& sessio
                       const std::string& time, const std::string& out) {
     const auto t = parse_time(time);
     if (!t) return usage_error("--time " + time + ": expected YYYY-MM-DD HH:MM:SS");
+    if (const std::string drive = drive_under(out); !drive.empty()) {
+        return fail("refusing to write the capture image over the disk " + drive);
+    }
     SessionScope scope;
     if (int rc = scope.open(session); rc != kExitOk) return rc;
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[kCaptureBuffer]);

@@ -1,4 +1,6 @@
 // --image and --drive: what the drive scan will find at drive numbers 0..29.
+#include <sys/stat.h>
+
 #include <charconv>
 #include <string>
 
@@ -29,6 +31,22 @@ int attach_drives(const GlobalOptions& options) {
         }
     }
     return kExitOk;
+}
+
+std::string drive_under(const std::string& path) {
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0) return "";  // a new file cannot be a drive
+    for (int n = 0; n < platform::kMaxDrives; ++n) {
+        const std::string drive = platform::drive_path(n);
+        struct stat st {};
+        if (drive.empty() || ::stat(drive.c_str(), &st) != 0) continue;
+        const bool same_file = st.st_dev == target.st_dev && st.st_ino == target.st_ino;
+        const bool same_device = S_ISBLK(st.st_mode) && S_ISBLK(target.st_mode) &&
+                                 st.st_rdev == target.st_rdev;
+        if (same_file || same_device) return drive;
+    }
+    // Any other block device is a disk too, if not one of ours.
+    return S_ISBLK(target.st_mode) ? path : "";
 }
 
 }  // namespace cli
