@@ -109,7 +109,9 @@ int32_t dvrfs_mount() {
     v.oldest = sb.oldest;
     v.newest = sb.newest;
     v.channel_count = static_cast<uint32_t>(sb.channel_count);
-    v.data_channel_count = static_cast<uint32_t>(sb.channel_count - 3);
+    // The session mount refuses a count outside 3..32; until then a damaged one must not
+    // wrap around here.
+    v.data_channel_count = sb.channel_count >= 3 ? static_cast<uint32_t>(sb.channel_count - 3) : 0;
     volume_table().count = 1;
     return 0;
 }
