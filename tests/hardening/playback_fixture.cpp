@@ -19,27 +19,10 @@ void PlaybackFaultTest::TearDown() {
 }
 
 sample::DiskSpec PlaybackFaultTest::recording(uint32_t from, uint32_t to) {
-    sample::ChannelData data;
-    data.channel = 3;
-    uint32_t previous = 0;
-    int64_t offset = 0;
-    for (uint32_t t = from; t < to; ++t) {
-        for (uint32_t ms : {0u, 500u}) {
-            sample::GopRecordSpec spec;
-            spec.time = t;
-            spec.milliseconds = ms;
-            spec.previous_length = previous;
-            for (int i = 0; i < 15; ++i) {
-                spec.frames.push_back(
-                    {playtest::frame_bytes_of(3, t, ms, i), i == 0 ? 1u : 2u, i == 0 ? 0u : 33u});
-            }
-            std::vector<uint8_t> record = sample::gop_record(spec);
-            previous = sample::record_length(record);
-            offsets_[{t, ms}] = offset;
-            offset += static_cast<int64_t>(record.size());
-            data.writes.push_back({t, std::move(record)});
-        }
-    }
+    playtest::Recording r;
+    r.spans = {{from, to}};
+    offsets_.clear();
+    sample::ChannelData data = playtest::recording_channel(r, &offsets_);
     sample::VolumeContent content;
     content.channels.push_back(std::move(data));
     sample::DiskSpec spec = testkit::small_recorder(content, 29);

@@ -36,7 +36,7 @@ protected:
     std::optional<LeakGuard> guard_;
     std::shared_ptr<platform::FaultPlan> plan_;
     std::unique_ptr<testkit::StderrCapture> capture_;
-    std::map<std::pair<uint32_t, uint32_t>, int64_t> offsets_;
+    playtest::GopOffsets offsets_;
 };
 
 }  // namespace hardening

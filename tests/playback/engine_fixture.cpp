@@ -58,42 +58,47 @@ void EngineTest::TearDown() {
     stream_reader_reset();
 }
 
-void EngineTest::open(const std::vector<Recording>& recordings, uint32_t mask) {
-    sample::VolumeContent content;
-    for (const Recording& r : recordings) {
-        sample::ChannelData data;
-        data.channel = r.channel;
-        uint32_t previous = 0;
-        for (auto [from, to] : r.spans) {
-            for (uint32_t t = from; t < to; ++t) {
-                for (uint32_t ms : {0u, 500u}) {
-                    sample::GopRecordSpec spec;
-                    spec.time = t;
-                    spec.milliseconds = ms;
-                    spec.previous_length = previous;
-                    for (int i = 0; i < 15; ++i) {
-                        spec.frames.push_back({frame_bytes_of(r.channel, t, ms, i), i == 0 ? 1u : 2u,
-                                               i == 0 ? 0u : 33u});
-                    }
-                    if (std::find(r.broken.begin(), r.broken.end(), t) != r.broken.end()) {
-                        spec.damage.broken_start_bits = true;
-                    }
-                    std::vector<uint8_t> record = sample::gop_record(spec);
-                    previous = sample::record_length(record);
-                    data.writes.push_back({t, std::move(record)});
+sample::ChannelData recording_channel(const Recording& r, GopOffsets* offsets) {
+    sample::ChannelData data;
+    data.channel = r.channel;
+    uint32_t previous = 0;
+    int64_t offset = 0;
+    for (auto [from, to] : r.spans) {
+        for (uint32_t t = from; t < to; ++t) {
+            for (uint32_t ms : {0u, 500u}) {
+                sample::GopRecordSpec spec;
+                spec.time = t;
+                spec.milliseconds = ms;
+                spec.previous_length = previous;
+                for (int i = 0; i < 15; ++i) {
+                    spec.frames.push_back({frame_bytes_of(r.channel, t, ms, i), i == 0 ? 1u : 2u,
+                                           i == 0 ? 0u : 33u});
                 }
+                if (std::find(r.broken.begin(), r.broken.end(), t) != r.broken.end()) {
+                    spec.damage.broken_start_bits = true;
+                }
+                std::vector<uint8_t> record = sample::gop_record(spec);
+                previous = sample::record_length(record);
+                if (offsets != nullptr) (*offsets)[{t, ms}] = offset;
+                offset += static_cast<int64_t>(record.size());
+                data.writes.push_back({t, std::move(record)});
             }
         }
-        if (r.end_mark) {
-            sample::GopRecordSpec mark;
-            mark.frames.push_back({frame_bytes_of(r.channel, 0, 0, 1), 1, 0});
-            mark.previous_length = previous;
-            mark.damage.end_mark = true;
-            const uint32_t last = data.writes.back().time;
-            data.writes.push_back({last, sample::gop_record(mark)});
-        }
-        content.channels.push_back(std::move(data));
     }
+    if (r.end_mark) {
+        sample::GopRecordSpec mark;
+        mark.frames.push_back({frame_bytes_of(r.channel, 0, 0, 1), 1, 0});
+        mark.previous_length = previous;
+        mark.damage.end_mark = true;
+        const uint32_t last = data.writes.back().time;
+        data.writes.push_back({last, sample::gop_record(mark)});
+    }
+    return data;
+}
+
+void EngineTest::open(const std::vector<Recording>& recordings, uint32_t mask) {
+    sample::VolumeContent content;
+    for (const Recording& r : recordings) content.channels.push_back(recording_channel(r));
     sample::DiskSpec spec = testkit::small_recorder(content, 29);
     spec.bare.recorder.block_size = 64 * 1024;
     ASSERT_EQ(mount(spec), 0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -74,6 +75,11 @@ struct Recording {
 
 // The frame bytes of GOP (time, ms) frame i, as the builder writes them.
 std::vector<uint8_t> frame_bytes_of(int32_t channel, uint32_t time, uint32_t ms, int i);
+
+// Byte offset in the channel of each GOP record, by (time, ms).
+using GopOffsets = std::map<std::pair<uint32_t, uint32_t>, int64_t>;
+// The channel's GOP records as the builder writes them; offsets, when given, gets each GOP's.
+sample::ChannelData recording_channel(const Recording& r, GopOffsets* offsets = nullptr);
 
 class EngineTest : public testkit::StorageTest {
 protected:
