@@ -134,7 +134,10 @@ ExportRun export_span(const std::string& cli, const std::string& image, const st
     fs::remove_all(out);
     fs::create_directories(out);
     std::string channels;
-    for (int v = 1; v <= kVideo; ++v) channels += (v > 1 ? "," : "") + std::to_string(v);
+    for (int v = 1; v <= kVideo; ++v) {
+        if (v > 1) channels += ',';
+        channels += std::to_string(v);
+    }
     ExportRun r;
     const std::string json = dir + "/export.json";
     r.child = run({cli, "--image", image, "--json", "export", "--channels", channels, "--from",

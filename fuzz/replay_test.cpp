@@ -92,7 +92,8 @@ TEST(SparseImage, RoundTripAndReads) {
 // Sectors past the end are dropped; a run cut short by the input keeps what it carries.
 TEST(SparseImage, CutRunsAndSectorsPastTheEnd) {
     std::vector<uint8_t> in(fuzz::kSparseMagic, fuzz::kSparseMagic + sizeof fuzz::kSparseMagic);
-    in.insert(in.end(), {fuzz::kRepairChecksums, 4, 0, 0, 0, 0, 0, 0, 0});
+    in.push_back(fuzz::kRepairChecksums);
+    for (const int b : {4, 0, 0, 0, 0, 0, 0, 0}) in.push_back(static_cast<uint8_t>(b));
     const auto run = [&](uint64_t first, uint16_t count) {
         for (int i = 0; i < 8; ++i) in.push_back(static_cast<uint8_t>(first >> (8 * i)));
         in.push_back(static_cast<uint8_t>(count));

@@ -94,12 +94,12 @@ void avi_writer(Reader& in, const std::vector<uint8_t>& bytes) {
     if (avi_out_create(&avi, path) != 0) fail("cannot create the AVI file");
     const int32_t width = in.i32(), height = in.i32();
     const double fps = in.f64();
-    char fourcc[4];
-    for (char& c : fourcc) c = static_cast<char>(in.u8());
+    std::string fourcc;
+    for (int i = 0; i < 4; ++i) fourcc.push_back(static_cast<char>(in.u8()));
     // Low bits: the FourCC's length; high bits: write buffering and idx1 spilling.
     const uint8_t shape = in.u8();
     if (shape & 0x80) avi_out_set_buffering(&avi, size_t{(shape >> 3) & 7u} * 4096, (shape & 0x40) != 0);
-    avi_out_video_format(&avi, width, height, fps, std::string_view(fourcc, (shape & 7) % 5));
+    avi_out_video_format(&avi, width, height, fps, std::string_view(fourcc).substr(0, (shape & 7) % 5));
     const int tracks = in.u8() % (kAviMaxTracks + 2);
     for (int t = 0; t < tracks; ++t) {
         const int32_t channels = in.i32(), rate = in.i32(), bits = in.i32();

@@ -17,7 +17,10 @@ void print_calendar(const Json& doc, std::ostream& out) {
         char head[16];
         std::snprintf(head, sizeof head, "%04d-%02d", m["year"].get<int>(), m["month"].get<int>());
         std::string days;
-        for (const Json& d : m["days"]) days += (days.empty() ? "" : " ") + d.dump();
+        for (const Json& d : m["days"]) {
+            if (!days.empty()) days += ' ';
+            days += d.dump();
+        }
         out << head << ": " << (days.empty() ? "-" : days) << '\n';
     }
 }
@@ -28,7 +31,10 @@ void print_day(const Json& doc, std::ostream& out) {
     TextTable table({"SLOT", "TIME", "VIDEO CHANNELS"});
     for (const Json& s : doc["slots"]) {
         std::string chans;
-        for (const Json& c : s["channels"]) chans += (chans.empty() ? "" : ",") + c.dump();
+        for (const Json& c : s["channels"]) {
+            if (!chans.empty()) chans += ',';
+            chans += c.dump();
+        }
         table.add({cell(s["slot"]), cell(s["time_text"]), chans});
     }
     table.print(out);
