@@ -22,8 +22,7 @@ struct CAvimaker::Channel {
     int32_t width = 0;
     int32_t height = 0;
     int32_t pal = 0;
-    ExportRecord pending;
-    std::unique_ptr<uint8_t[]> buffer;
+    uint64_t refused = 0;  // frames of the current files too long to queue
     CAVIFile writer;
 };
 
@@ -33,26 +32,18 @@ CAvimaker::CAvimaker() {
 
 CAvimaker::~CAvimaker() { reset(); }
 
-void CAvimaker::clear_pending(Channel& ch) {
-    ch.pending.kind = kRecordVideo;
-    ch.pending.length = 0;
-    ch.pending.key = 0;
-    if (ch.buffer) std::memset(ch.buffer.get(), 0, kRecordDataMax);
-}
-
 void CAvimaker::setup(ExportNotify* owner, const DateTime& start, const DateTime& end,
                       uint32_t mask, const std::string& folder, int32_t audio_slot_offset,
                       int32_t part) {
     if (mask == 0) return;
     for (int c = 0; c < kChannels; ++c) {
         Channel& ch = *channels_[c];
-        ch.buffer = std::make_unique<uint8_t[]>(kRecordDataMax);
-        ch.pending = ExportRecord{};
-        ch.pending.data = ch.buffer.get();
         ch.waiting_for_key = true;
         ch.first_video_time = 0;
         ch.width = ch.height = ch.pal = 0;
+        ch.refused = 0;
     }
+    finished_ = 0;
     last_percent_ = 0;
     folder_ = folder;
     owner_ = owner;
@@ -66,14 +57,11 @@ void CAvimaker::setup(ExportNotify* owner, const DateTime& start, const DateTime
 }
 
 void CAvimaker::reset() {
-    for (auto& ch : channels_) {
-        ch->writer.finish();
-        ch->buffer.reset();
-        ch->pending.data = nullptr;
-    }
+    for (auto& ch : channels_) ch->writer.finish();
     for (FileSet& f : opened_) {
         if (f.finished) continue;
         f.stats = channels_[f.channel]->writer.stats();
+        f.refused = channels_[f.channel]->refused;
         f.finished = true;
     }
     armed_ = false;
@@ -91,7 +79,6 @@ bool CAvimaker::open_files(int c, const uint8_t* data, uint32_t picture_size) {
     ch.height = static_cast<int32_t>(picture_size & 0xFFFF);
     if (ch.width == 0 || ch.height == 0) {
         ch.width = ch.height = 0;
-        clear_pending(ch);
         return false;
     }
     ch.pal = ch.height == 576 || ch.height == 288 ? 1 : 0;
@@ -107,6 +94,7 @@ bool CAvimaker::open_files(int c, const uint8_t* data, uint32_t picture_size) {
                                       start_.second);
     // A name that does not fit is refused whole, never cut into another file's name.
     const bool fits = n > 0 && static_cast<size_t>(n) + 3 <= kMaxPath;
+    ch.refused = 0;
     if (!fits || ch.writer.open(prefix) != 1) {
         ch.width = ch.height = 0;
         if (!done_) {
@@ -128,6 +116,27 @@ bool CAvimaker::open_files(int c, const uint8_t* data, uint32_t picture_size) {
     return true;
 }
 
+// The span's end, per channel: a channel is finished by its first frame after the end, so that
+// no channel loses the frames of the last second that it delivers after another channel has
+// moved on. The job ends when every channel is finished, or once the engine's clock is well
+// past the end, for channels that have nothing more to deliver.
+void CAvimaker::note_past_end(int c, uint32_t time, uint32_t end) {
+    if (c >= 0) finished_ |= 1u << c;
+    const bool all = (mask_ & ~finished_) == 0;
+    if (!done_ && (all || uint64_t{time} >= uint64_t{end} + kSpanEndGrace)) {
+        done_ = true;
+        post(kBackupNotifyEnd, kBackupSpanEnd);
+    }
+}
+
+void CAvimaker::note_progress(uint32_t time, uint32_t s, uint32_t e) {
+    if (time <= s || e <= s) return;
+    const int32_t percent = static_cast<int32_t>(uint64_t{time - s} * 100 / (e - s));
+    if (percent == last_percent_) return;
+    last_percent_ = percent;
+    if (percent >= 1 && percent <= 100) post(kBackupNotifyProgress, percent);
+}
+
 int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data,
                              int32_t length, int32_t kind, uint32_t picture_size) {
     if (!armed_) return -1;
@@ -138,13 +147,10 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
     const uint32_t s = stamp_of(start_), e = stamp_of(end_);
     if (time < s) return 0;
     if (time > e) {
-        if (!done_) {
-            done_ = true;
-            post(kBackupNotifyEnd, kBackupSpanEnd);
-        }
+        note_past_end(kind == 1 ? -1 : c, time, e);
         return 0;
     }
-    if (done_) return 0;
+    if (done_ || (finished_ & (1u << c))) return 0;
 
     Channel& ch = *channels_[c];
     if (ch.waiting_for_key) {
@@ -157,36 +163,31 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
     }
     DateTime when{};
     time_to_systemtime(time, &when);
-    if (kind != 1) {
-        ch.pending.channel = c;
-        ch.pending.time = when;
-        ch.pending.time.milliseconds = static_cast<uint16_t>(msec);
-        ch.pending.time_stamp = time;
-        ch.pending.key = picture_size != 0 ? 1 : 0;
-        if (time > s && e > s) {
-            const int32_t percent = static_cast<int32_t>(uint64_t{time - s} * 100 / (e - s));
-            if (percent != last_percent_) {
-                last_percent_ = percent;
-                if (percent >= 1 && percent <= 100) post(kBackupNotifyProgress, percent);
-            }
-        }
-    }
     if (kind == 1) {
-        if (ch.width != 0) ch.writer.queue_audio(data, std::min(length, kAudioBlockMax), &when);
+        // Queued whole: cutting a block would lose the recording's sound.
+        if (ch.width != 0) ch.writer.queue_audio(data, length, &when);
+        return 0;
+    }
+    note_progress(time, s, e);
+    if (length > kRecordDataMax) {
+        // Longer than any frame the engine delivers: refused whole, never cut.
+        ++ch.refused;
         return 0;
     }
     if (ch.width == 0 || ch.height == 0) {
-        if (picture_size == 0 || length < 4) {
-            clear_pending(ch);
-            return 0;
-        }
+        if (picture_size == 0 || length < 4) return 0;
         if (!open_files(c, data, picture_size)) return 0;
     }
-    // Frames longer than the pending buffer are cut to it.
-    const int32_t n = std::min(length, kRecordDataMax);
-    std::memcpy(ch.pending.data, data, static_cast<size_t>(n));
-    ch.pending.length = n;
-    ch.pending.kind = kRecordVideo;
-    ch.writer.queue_video(&ch.pending);
+    // The frame is queued whole, straight from the engine's buffer.
+    ExportRecord frame;
+    frame.kind = kRecordVideo;
+    frame.channel = c;
+    frame.time = when;
+    frame.time.milliseconds = static_cast<uint16_t>(msec);
+    frame.time_stamp = time;
+    frame.key = picture_size != 0 ? 1 : 0;
+    frame.length = length;
+    frame.data = const_cast<uint8_t*>(data);
+    ch.writer.queue_video(&frame);  // a record the ring drops is counted there
     return 0;
 }

@@ -16,7 +16,9 @@ class CAvimaker {
 public:
     static constexpr int kChannels = 16;
     static constexpr size_t kMaxPath = 259;
-    static constexpr int32_t kAudioBlockMax = 960;
+    // Seconds past the span's end after which channels that delivered nothing past it are
+    // taken as finished too.
+    static constexpr uint32_t kSpanEndGrace = 2;
 
     CAvimaker();
     ~CAvimaker();
@@ -42,14 +44,16 @@ public:
         std::string prefix;
         int32_t pal = 0;
         bool finished = false;
+        uint64_t refused = 0;  // frames longer than any frame can be, refused whole
         ChannelWriterStats stats;
     };
     const std::vector<FileSet>& opened() const { return opened_; }
 
 private:
     struct Channel;
-    void clear_pending(Channel& ch);
     bool open_files(int c, const uint8_t* data, uint32_t picture_size);
+    void note_past_end(int c, uint32_t time, uint32_t end);
+    void note_progress(uint32_t time, uint32_t start, uint32_t end);
     void post(int32_t wparam, int32_t lparam);
 
     ExportNotify* owner_ = nullptr;
@@ -60,6 +64,7 @@ private:
     std::string folder_;
     int32_t last_percent_ = 0;
     uint32_t mask_ = 0;
+    uint32_t finished_ = 0;  // channels that delivered a frame past the span's end
     int32_t audio_offset_ = 0;
     int32_t part_ = 0;
     std::array<std::unique_ptr<Channel>, kChannels> channels_;

@@ -80,7 +80,6 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
     api_set_play_mode(PM_STOP);
     quiesce_engine();
     hooks_->clear_pictures();
-    started_ = 0;
     folder_ = folder;
     mask_ = live_mask_ = mask;
     from_ = from;
@@ -124,14 +123,11 @@ void BackupJob::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_
     const int32_t shown = api_display_channels();
     const int32_t c = slot >= shown ? slot - shown : slot;
     if (c < 0 || c >= CAvimaker::kChannels) return;
-    if (started_ & (1u << c)) {
-        maker_.on_record(slot, time, msec % 1000, data, length, kind, picture_size);
-        bytes_[c] += static_cast<uint64_t>(length);
-        ++accepted_;
-    } else if (picture_size != 0 && slot < shown) {
-        // The channel's export starts at its second GOP.
-        started_ |= 1u << slot;
-    }
+    // Every record goes to the job: a channel's files start at its first key frame in the span,
+    // which the job waits for itself.
+    maker_.on_record(slot, time, msec % 1000, data, length, kind, picture_size);
+    bytes_[c] += static_cast<uint64_t>(length);
+    ++accepted_;
     last_time_ = time;
     if (bytes_[c] > split_bytes_ && !stopping_) {
         stopping_ = true;
@@ -217,7 +213,6 @@ void BackupJob::restart() {
     quiesce_engine();
     maker_.reset();
     hooks_->clear_pictures();
-    started_ = 0;
     live_mask_ = mask_;
     arm_engine(last_time_ != 0 ? last_time_.load() : from_);
     ++part_;

@@ -94,7 +94,6 @@ private:
     std::atomic<bool> active_{false};
     std::atomic<bool> stopping_{false};  // the stop flag: records are ignored while set
     int32_t part_ = 0;
-    std::atomic<uint32_t> started_{0};   // channels whose first GOP start was seen
     std::atomic<uint32_t> last_time_{0};
     std::atomic<uint64_t> bytes_[CAvimaker::kChannels] = {};
     std::atomic<uint64_t> accepted_{0};  // records handed to the job since the last restart

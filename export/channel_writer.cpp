@@ -86,7 +86,7 @@ int32_t CAVIFile::queue_video(const ExportRecord* record) {
     h.channel = record->channel;
     h.time_stamp = record->time_stamp;
     h.key = record->key;
-    h.length = std::min(record->length, kRecordDataMax);
+    h.length = record->length;  // the ring refuses what is too long; nothing is cut
     h.time = record->time;
     return ring_.push(h, record->data) ? 1 : 0;
 }
@@ -98,7 +98,7 @@ int32_t CAVIFile::queue_audio(const uint8_t* data, int32_t length, const DateTim
     // second being collected.
     QueuedHeader h{};
     h.kind = kRecordAudio;
-    h.length = std::min(length, kRecordDataMax);
+    h.length = length;
     h.time = *time;
     return ring_.push(h, data) ? 1 : 0;
 }
@@ -148,6 +148,8 @@ void CAVIFile::thread_main() {
                 collector_.commit(placer);
             }
         }
+        // Finishing a job: the second being collected is the span's last, and is written too.
+        if (flush_last_.load()) collector_.flush(placer);
         std::lock_guard<std::mutex> guard(stats_lock_);
         collector_stats_ = collector_.stats();
         placement_stats_ = placer.stats();
@@ -185,8 +187,12 @@ void CAVIFile::close() {
 }
 
 void CAVIFile::finish() {
-    if (failed_writes_.load() == 0) drain();
+    if (failed_writes_.load() == 0) {
+        drain();
+        flush_last_ = true;
+    }
     close();
+    flush_last_ = false;
 }
 
 ChannelWriterStats CAVIFile::stats() const {

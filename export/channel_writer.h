@@ -5,7 +5,7 @@
 //
 // Life: open (files created, formats then set on avi()) -> resume (writer thread runs) -> queue
 // records -> finish or close (thread stopped, AVI finished, subtitles ended). Close drops the
-// records still queued; finish writes them first. The second being collected is not written.
+// records still queued and the second being collected; finish writes them all first.
 #pragma once
 
 #include <atomic>
@@ -53,9 +53,9 @@ class CAVIFile {
     void set_pal(int32_t pal);
     void set_owner(ExportNotify* owner);
 
-    // Queue a video record (data cut to kRecordDataMax bytes) or an audio block. 1 when the
-    // record was given to the ring; 0 for a missing record or data, a closed file, or a record
-    // the ring had to drop.
+    // Queue a video record or an audio block, whole. 1 when the record was given to the ring;
+    // 0 for a missing record or data, a record longer than kRecordDataMax, a closed file, or a
+    // record the ring had to drop.
     int32_t queue_video(const ExportRecord* record);
     int32_t queue_audio(const uint8_t* data, int32_t length, const DateTime* time);
 
@@ -69,9 +69,9 @@ class CAVIFile {
     void drain();
     // Stops the writer thread, finishes the AVI file, ends the subtitles, releases the memory.
     void close();
-    // Close at the end of a job: first the queued records are written, unless a write has
-    // failed already (more of them would only fail too), so that what the file holds does not
-    // depend on how far the writer thread had come.
+    // Close at the end of a job: first the queued records and the second being collected are
+    // written, unless a write has failed already (more of them would only fail too), so that
+    // the file ends with the last frame it was given.
     void finish();
 
     bool is_open() const { return open_.load(); }
@@ -94,6 +94,7 @@ class CAVIFile {
     std::thread thread_;
     std::atomic<int32_t> running_{0};
     std::atomic<bool> stopping_{false};  // close has begun: cut a long hole short
+    std::atomic<bool> flush_last_{false};  // finish: write the second being collected
     std::atomic<ExportNotify*> owner_{nullptr};
     int32_t pal_ = 0;
     std::atomic<bool> open_{false};

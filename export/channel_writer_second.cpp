@@ -12,10 +12,8 @@ SecondPlacer::SecondPlacer(bool pal, StreamSink& sink, const std::atomic<bool>* 
     : fps_(frames_per_second(pal)),
       sink_(sink),
       cancel_(cancel),
-      audio_(new uint8_t[kAudioBufferBytes]),
-      silence_(new uint8_t[kSilenceBlockBytes]) {
+      audio_(new uint8_t[kAudioBufferBytes]) {
     std::memset(audio_.get(), kSilenceByte, kAudioBufferBytes);
-    std::memset(silence_.get(), kSilenceByte, kSilenceBlockBytes);
 }
 
 void SecondPlacer::append_audio(const ExportRecord& record) {
@@ -29,6 +27,7 @@ void SecondPlacer::append_audio(const ExportRecord& record) {
 
 void SecondPlacer::write_audio_second() {
     sink_.audio_chunk(audio_.get(), kAudioBytesPerSecond);
+    stats_.audio_bytes += static_cast<uint64_t>(std::min(audio_count_, kAudioBytesPerSecond));
     const int32_t used = std::max(audio_count_, kAudioBytesPerSecond);
     int32_t kept = 0;
     if (audio_count_ > kAudioBytesPerSecond) {
@@ -46,7 +45,9 @@ void SecondPlacer::write_hole(int64_t seconds) {
         // A hole can be hours long; closing the file must not wait for all of it.
         if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
         for (int f = 0; f < fps_; ++f) sink_.video_frame(nullptr, 0, false);
+        stats_.empty_frames += static_cast<uint64_t>(fps_);
         sink_.audio_chunk(audio_.get(), kAudioBytesPerSecond);
+        stats_.audio_bytes += static_cast<uint64_t>(std::min(audio_count_, kAudioBytesPerSecond));
         if (audio_count_ > kAudioBytesPerSecond) {
             stats_.audio_bytes_dropped +=
                 static_cast<uint64_t>(audio_count_ - kAudioBytesPerSecond);
@@ -55,26 +56,40 @@ void SecondPlacer::write_hole(int64_t seconds) {
                     static_cast<size_t>(std::max(audio_count_, kAudioBytesPerSecond)));
         audio_count_ = 0;
         ++stats_.seconds;
+        ++stats_.hole_seconds;
     }
 }
 
 void SecondPlacer::place_group(std::span<const ExportRecord> group, const ExportRecord& next) {
     if (group.empty()) return;
     const ExportRecord& head = group.front();
+    write_second(group);
+    // Between seconds t and t + d the file holds d - 1 filler seconds, so that every caption
+    // stands under the pictures of the second it names.
     const int64_t d = int64_t{next.time_stamp} - int64_t{head.time_stamp};
+    if (d >= 2) {
+        sink_.subtitle(sami_hole_caption(offset_ + 1, d - 1));
+        write_hole(d - 1);
+        if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
+    }
+    uint32_t next_time = 0;
+    systemtime_to_time(&next.time, &next_time);
+    offset_ = int64_t{next_time} - int64_t{first_time_};
+    sink_.subtitle(sami_second_caption(offset_, next.time, last_video_, last_audio_));
+}
 
+void SecondPlacer::place_last(std::span<const ExportRecord> group) {
+    if (!group.empty()) write_second(group);
+}
+
+// One recorder second: its first fps frames placed at the constant rate, and its audio.
+void SecondPlacer::write_second(std::span<const ExportRecord> group) {
+    const ExportRecord& head = group.front();
     if (first_) {
         sink_.subtitle(sami_first_caption(head.time));
         systemtime_to_time(&head.time, &first_time_);
         first_ = false;
     }
-    if (d >= 2) {
-        sink_.subtitle(sami_hole_caption(offset_, d));
-        write_hole(d);
-        if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
-    }
-
-    // The second's first fps video records are used; audio records all go to the buffer.
     std::array<const ExportRecord*, kMaxFps> used{};
     std::array<uint16_t, kMaxFps> milliseconds{};
     int video = 0;
@@ -82,6 +97,7 @@ void SecondPlacer::place_group(std::span<const ExportRecord> group, const Export
     for (const ExportRecord& r : group) {
         if (r.kind == kRecordAudio) {
             ++audio;
+            append_audio(r);
         } else if (video < fps_) {
             used[static_cast<size_t>(video)] = &r;
             milliseconds[static_cast<size_t>(video)] = r.time.milliseconds;
@@ -90,16 +106,6 @@ void SecondPlacer::place_group(std::span<const ExportRecord> group, const Export
             ++stats_.frames_dropped;
         }
     }
-    if (audio == 0) {
-        no_audio_ = true;
-    } else if (no_audio_) {
-        no_audio_ = false;
-        sink_.audio_chunk(silence_.get(), kLeadInSilenceBytes);
-    }
-    for (const ExportRecord& r : group) {
-        if (r.kind == kRecordAudio) append_audio(r);
-    }
-
     // Milliseconds are trusted when the last used frame has them.
     const bool by_ms = video > 0 && milliseconds[static_cast<size_t>(video - 1)] != 0;
     const Placement p = by_ms
@@ -111,36 +117,34 @@ void SecondPlacer::place_group(std::span<const ExportRecord> group, const Export
         const int16_t e = p.video[static_cast<size_t>(i)];
         if (e == kEmptyFrame) {
             sink_.video_frame(nullptr, 0, false);
-        } else {
-            const ExportRecord* r = used[static_cast<size_t>(e)];
-            sink_.video_frame(r->data, r->length, r->key != 0);
-            ++placed;
+            ++stats_.empty_frames;
+            continue;
         }
+        const ExportRecord* r = used[static_cast<size_t>(e)];
+        sink_.video_frame(r->data, r->length, r->key != 0);
+        note_frame(*r);
+        ++placed;
     }
     stats_.frames_written += static_cast<uint64_t>(placed);
     stats_.frames_dropped += static_cast<uint64_t>(video - placed);
-
+    if (placed == 0) ++stats_.hole_seconds;
     write_audio_second();
     ++stats_.seconds;
+    last_video_ = video;
+    last_audio_ = audio > 0;
+}
 
-    uint32_t next_time = 0;
-    systemtime_to_time(&next.time, &next_time);
-    offset_ = int64_t{next_time} - int64_t{first_time_};
-    sink_.subtitle(sami_second_caption(offset_, next.time, video, audio > 0));
+void SecondPlacer::note_frame(const ExportRecord& r) {
+    const FrameTime t{r.time_stamp, r.time.milliseconds};
+    if (!have_frame_) stats_.first_frame = t;
+    stats_.last_frame = t;
+    have_frame_ = true;
 }
 
 // --- Group slots ---------------------------------------------------------------------------------
 
 bool GroupCollector::allocate() {
-    if (!memory_) {
-        // Pages are taken from the system only as slots are first written.
-        memory_.reset(new (std::nothrow) uint8_t[size_t{kGroupSlots} * kRecordDataMax]);
-    }
-    if (!memory_) return false;
-    for (size_t i = 0; i < slots_.size(); ++i) {
-        slots_[i] = ExportRecord{};
-        slots_[i].data = memory_.get() + i * kRecordDataMax;
-    }
+    release();
     count_ = 0;
     pending_ = starts_next_ = false;
     stats_ = {};
@@ -148,25 +152,41 @@ bool GroupCollector::allocate() {
 }
 
 void GroupCollector::release() {
-    memory_.reset();
+    for (SlotBuffer& b : buffers_) b = SlotBuffer{};
     for (ExportRecord& s : slots_) s = ExportRecord{};
     count_ = 0;
     pending_ = starts_next_ = false;
 }
 
 void GroupCollector::clear() {
-    for (ExportRecord& s : slots_) {
-        uint8_t* data = s.data;
-        s = ExportRecord{};
-        s.data = data;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        slots_[i] = ExportRecord{};
+        slots_[i].data = buffers_[i].bytes.get();
     }
     count_ = 0;
     pending_ = starts_next_ = false;
 }
 
+// A slot's buffer grows to the largest record it has held, so that memory follows the frames
+// a recording really has, not the largest one it could have.
+uint8_t* GroupCollector::reserve(size_t i, int32_t length) {
+    SlotBuffer& b = buffers_[i];
+    const size_t need = static_cast<size_t>(std::max(length, 1));
+    if (b.capacity < need) {
+        const size_t grown = std::min(std::max(need, b.capacity * 2), size_t{kRecordDataMax});
+        b.bytes.reset(new (std::nothrow) uint8_t[grown]);
+        b.capacity = b.bytes ? grown : 0;
+    }
+    slots_[i].data = b.bytes.get();
+    return b.bytes.get();
+}
+
 uint8_t* GroupCollector::slot_for(const QueuedHeader& header) {
     pending_ = false;
-    if (!memory_ || header.length < 0 || header.length > kRecordDataMax) return nullptr;
+    if (header.length < 0 || header.length > kRecordDataMax) {
+        ++stats_.refused;
+        return nullptr;
+    }
     if (count_ == 0) {
         // A second starts with a frame: audio ahead of it has no second to go to.
         if (header.kind == kRecordAudio) {
@@ -183,7 +203,13 @@ uint8_t* GroupCollector::slot_for(const QueuedHeader& header) {
             return nullptr;
         }
     }
-    ExportRecord& s = slots_[static_cast<size_t>(count_)];
+    const size_t i = static_cast<size_t>(count_);
+    uint8_t* data = reserve(i, header.length);
+    if (data == nullptr) {
+        ++stats_.refused;
+        return nullptr;
+    }
+    ExportRecord& s = slots_[i];
     s.kind = header.kind;
     s.channel = header.channel;
     s.time = header.time;
@@ -191,7 +217,7 @@ uint8_t* GroupCollector::slot_for(const QueuedHeader& header) {
     s.key = header.key;
     s.length = header.length;
     pending_ = true;
-    return s.data;
+    return data;
 }
 
 void GroupCollector::commit(SecondPlacer& placer) {
@@ -203,12 +229,17 @@ void GroupCollector::commit(SecondPlacer& placer) {
     placer.place_group(std::span(slots_.data(), last), slots_[last]);
     // The record that opened the next second becomes its slot 0 (buffers swap, nothing copied).
     std::swap(slots_[0], slots_[last]);
+    std::swap(buffers_[0], buffers_[last]);
     for (size_t i = 1; i <= last; ++i) {
-        uint8_t* data = slots_[i].data;
         slots_[i] = ExportRecord{};
-        slots_[i].data = data;
+        slots_[i].data = buffers_[i].bytes.get();
     }
     count_ = 1;
+}
+
+void GroupCollector::flush(SecondPlacer& placer) {
+    if (count_ > 0) placer.place_last(std::span(slots_.data(), static_cast<size_t>(count_)));
+    clear();
 }
 
 void GroupCollector::add(const QueuedHeader& header, const uint8_t* data, SecondPlacer& placer) {

@@ -22,13 +22,17 @@ int clamp_fps(int fps) {
 Placement place_by_milliseconds(std::span<const uint16_t> milliseconds, int fps) {
     fps = clamp_fps(fps);
     const int period = 1000 / fps;  // 33 at 30 fps, 40 at 25
+    const int used = static_cast<int>(std::min(milliseconds.size(), static_cast<size_t>(fps)));
     Placement p;
-    for (size_t i = 0; i < milliseconds.size() && i < static_cast<size_t>(fps); ++i) {
-        // At 30 fps, 990..999 ms would give position 30, one past the second.
-        const int target = std::min(milliseconds[i] / period, fps - 1);
+    for (int i = 0; i < used; ++i) {
+        // A frame goes to its own position, or to the next free one when that is taken, but
+        // never so late that the frames after it no longer fit the second: every frame up to
+        // the frame rate is kept, in order.
+        const int wanted = milliseconds[static_cast<size_t>(i)] / period;
+        const int latest = fps - (used - i);
+        const int target = std::min(std::max(wanted, p.count), latest);
         while (p.count < target) push(p, kEmptyFrame);
-        if (p.count == target) push(p, static_cast<int16_t>(i));
-        // A position already passed: the frame is dropped.
+        push(p, static_cast<int16_t>(i));
     }
     pad_to(p, fps);
     return p;

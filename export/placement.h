@@ -22,9 +22,6 @@ inline constexpr int kFpsNtsc = 30;
 inline constexpr int kMaxFps = kFpsNtsc;
 inline constexpr int32_t kAudioBytesPerSecond = 8000;
 inline constexpr int32_t kAudioBufferBytes = 40000;
-inline constexpr int32_t kSilenceBlockBytes = 4000;
-// Silence written ahead of the first second with audio after seconds without it.
-inline constexpr int32_t kLeadInSilenceBytes = 1920;
 inline constexpr uint8_t kSilenceByte = 0x7F;  // mu-law zero level
 inline constexpr int kGroupSlots = 60;
 
@@ -40,8 +37,9 @@ struct Placement {
     std::array<int16_t, kMaxFps> video{};
 };
 
-// Each frame goes to position milliseconds / (1000 / fps); a frame whose position is already
-// taken or passed is dropped. Positions past the last are taken as the last.
+// Each frame goes to position milliseconds / (1000 / fps), or to the next free position when
+// that one is taken or passed; a frame is moved earlier only as far as the frames after it
+// need room. The first fps frames are always placed, in order.
 Placement place_by_milliseconds(std::span<const uint16_t> milliseconds, int fps);
 // The frames spread evenly over the second, in order, none dropped (video_count <= fps).
 Placement place_evenly(int video_count, int fps);
@@ -56,11 +54,22 @@ class StreamSink {
     virtual void subtitle(std::string_view line) = 0;
 };
 
+// A frame's recorder time: seconds and milliseconds.
+struct FrameTime {
+    uint32_t time_stamp = 0;
+    uint16_t milliseconds = 0;
+};
+
 struct PlacementStats {
     uint64_t seconds = 0;              // seconds written, filler seconds of holes included
-    uint64_t frames_written = 0;       // real frames placed
-    uint64_t frames_dropped = 0;       // beyond the frame rate, or no free position
+    uint64_t hole_seconds = 0;         // seconds written without a single stored frame
+    uint64_t frames_written = 0;       // stored frames placed
+    uint64_t empty_frames = 0;         // empty positions written
+    uint64_t frames_dropped = 0;       // beyond the frame rate of their second
+    uint64_t audio_bytes = 0;          // recorded audio bytes written (silence not counted)
     uint64_t audio_bytes_dropped = 0;  // beyond the one-second audio buffer
+    FrameTime first_frame;             // of the first and last stored frame written
+    FrameTime last_frame;
 };
 
 // The writer thread's state across seconds: audio buffer, silence, first second, subtitles.
@@ -69,13 +78,17 @@ class SecondPlacer {
     // cancel, when given, cuts a long hole short at a whole second once it is set.
     SecondPlacer(bool pal, StreamSink& sink, const std::atomic<bool>* cancel = nullptr);
 
-    // Writes one recorder second. group: its records in arrival order, the first one video;
-    // next: the record that starts the following second.
+    // Writes one recorder second, then the filler seconds up to next. group: its records in
+    // arrival order, the first one video; next: the record that starts the following second.
     void place_group(std::span<const ExportRecord> group, const ExportRecord& next);
+    // Writes the last second of the file: no second follows it.
+    void place_last(std::span<const ExportRecord> group);
 
     const PlacementStats& stats() const { return stats_; }
 
   private:
+    void write_second(std::span<const ExportRecord> group);
+    void note_frame(const ExportRecord& r);
     void write_hole(int64_t seconds);
     void write_audio_second();
     void append_audio(const ExportRecord& record);
@@ -84,10 +97,11 @@ class SecondPlacer {
     StreamSink& sink_;
     const std::atomic<bool>* cancel_;
     std::unique_ptr<uint8_t[]> audio_;    // kAudioBufferBytes
-    std::unique_ptr<uint8_t[]> silence_;  // kSilenceBlockBytes
     int32_t audio_count_ = 0;
-    bool no_audio_ = true;  // the previous second had no audio
     bool first_ = true;
+    bool have_frame_ = false;
+    int last_video_ = 0;       // frames and audio of the second last written, for its caption
+    bool last_audio_ = false;
     uint32_t first_time_ = 0;  // the first second, as a time stamp
     int64_t offset_ = 0;       // the current second's seconds since the first
     PlacementStats stats_;
@@ -96,6 +110,7 @@ class SecondPlacer {
 struct CollectorStats {
     uint64_t leading_audio_dropped = 0;  // audio before a second's first frame
     uint64_t overflow_dropped = 0;       // records of a second beyond the group slots
+    uint64_t refused = 0;                // longer than any frame can be, or no memory for it
 };
 
 // The group slots: collects the records of the second being built and hands it to the placer
@@ -107,7 +122,8 @@ class GroupCollector {
     GroupCollector(const GroupCollector&) = delete;
     GroupCollector& operator=(const GroupCollector&) = delete;
 
-    // The slot buffers (kGroupSlots x kRecordDataMax bytes); false when they cannot be had.
+    // Empty slots and fresh counters; slot buffers grow as records need them. False when the
+    // memory cannot be had.
     bool allocate();
     void release();
     // Drops the second being collected.
@@ -118,6 +134,8 @@ class GroupCollector {
     uint8_t* slot_for(const QueuedHeader& header);
     // Takes the record given to slot_for; completes a second through placer when it starts one.
     void commit(SecondPlacer& placer);
+    // Writes the second being collected as the last one: nothing follows it.
+    void flush(SecondPlacer& placer);
     // Both steps with data already at hand (tests, and callers that need no zero-copy).
     void add(const QueuedHeader& header, const uint8_t* data, SecondPlacer& placer);
 
@@ -125,7 +143,13 @@ class GroupCollector {
     const CollectorStats& stats() const { return stats_; }
 
   private:
-    std::unique_ptr<uint8_t[]> memory_;
+    struct SlotBuffer {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t capacity = 0;
+    };
+    uint8_t* reserve(size_t slot, int32_t length);
+
+    std::array<SlotBuffer, kGroupSlots> buffers_{};
     std::array<ExportRecord, kGroupSlots> slots_{};
     int count_ = 0;
     bool pending_ = false;      // slot_for handed out slot count_

@@ -1,5 +1,6 @@
 #include "export/record_ring.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -7,7 +8,10 @@ RecordRing::RecordRing(std::chrono::milliseconds room_wait) : room_wait_(room_wa
 
 bool RecordRing::allocate() {
     std::lock_guard<std::mutex> guard(lock_);
-    if (!bytes_) bytes_.reset(new (std::nothrow) uint8_t[kSize]);
+    if (!bytes_ || capacity_ != kSize) {
+        bytes_.reset(new (std::nothrow) uint8_t[kSize]);
+        capacity_ = bytes_ ? kSize : 0;
+    }
     read_ = write_ = 0;
     stats_ = {};
     return bytes_ != nullptr;
@@ -17,6 +21,7 @@ void RecordRing::release() {
     std::lock_guard<std::mutex> guard(lock_);
     // Under the lock, so that a producer racing a close sees no ring instead of freed memory.
     bytes_.reset();
+    capacity_ = 0;
     read_ = write_ = 0;
     room_.notify_all();
 }
@@ -41,8 +46,9 @@ bool RecordRing::push(const QueuedHeader& header, const uint8_t* data) {
     bool waited = false;
     for (;;) {
         if (!bytes_) break;
-        if (write_ + need > kSize && read_ > 0) compact();
-        if (write_ + need <= kSize) break;
+        if (need > capacity_ / 2) grow(need);
+        if (write_ + need > capacity_ && read_ > 0) compact();
+        if (write_ + need <= capacity_) break;
         // Wait for the writer only while there is one to wait for.
         if (!writer_active_ || stop_signal_) break;
         waited = true;
@@ -55,7 +61,7 @@ bool RecordRing::push(const QueuedHeader& header, const uint8_t* data) {
         }
     }
     if (waited) ++stats_.waits;
-    if (!bytes_ || write_ + need > kSize) {
+    if (!bytes_ || write_ + need > capacity_) {
         ++stats_.dropped;
         return false;
     }
@@ -63,7 +69,7 @@ bool RecordRing::push(const QueuedHeader& header, const uint8_t* data) {
     if (header.length > 0)
         std::memcpy(bytes_.get() + write_ + kHeaderSize, data, need - kHeaderSize);
     write_ += need;
-    if (write_ > kCompactAbove) compact();
+    if (write_ > capacity_ / 3 * 2) compact();
     ++stats_.queued;
     data_signal_ = true;
     // The writer can place a second only once the next one begins, so an idle writer is woken
@@ -76,6 +82,21 @@ bool RecordRing::push(const QueuedHeader& header, const uint8_t* data) {
     guard.unlock();
     if (wake) work_.notify_one();
     return true;
+}
+
+// A frame longer than half the ring: the ring grows to hold two of them beside what is unread,
+// so that it is queued whole and the writer can take one while the next is queued. Rare, and
+// never more than twice the largest frame.
+void RecordRing::grow(size_t need) {
+    const size_t unread = write_ - read_;
+    const size_t size = std::max(capacity_ * 2, unread + 2 * need);
+    std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[size]);
+    if (!bigger) return;
+    if (unread > 0) std::memcpy(bigger.get(), bytes_.get() + read_, unread);
+    bytes_ = std::move(bigger);
+    capacity_ = size;
+    read_ = 0;
+    write_ = unread;
 }
 
 void RecordRing::compact() {

@@ -20,8 +20,9 @@
 inline constexpr int32_t kRecordVideo = 0;
 inline constexpr int32_t kRecordAudio = 1;
 
-// Largest data of one record: the size of a group slot's buffer.
-inline constexpr int32_t kRecordDataMax = 262144;
+// Largest data of one record: the largest frame the stream reader can deliver. Frames are
+// queued whole; a longer one is refused and counted, never cut.
+inline constexpr int32_t kRecordDataMax = kFrameBufferSize;
 
 // A frame or audio block as the job stages it and the writer thread keeps it in a group slot.
 struct ExportRecord {
@@ -53,9 +54,9 @@ struct RecordRingStats {
 
 class RecordRing {
   public:
+    // The ring's size at allocation; it grows only for a record larger than itself. Unread
+    // bytes move to the start once the write position passes two thirds of the ring.
     static constexpr size_t kSize = 2097152;
-    // Unread bytes move to the start once the write position passes two thirds of the ring.
-    static constexpr size_t kCompactAbove = 1398100;
     static constexpr size_t kHeaderSize = sizeof(QueuedHeader);
     // Unread bytes above which an idle writer is woken whatever the record.
     static constexpr size_t kWakeAbove = kSize / 4;
@@ -107,6 +108,7 @@ class RecordRing {
 
   private:
     void compact();  // lock held
+    void grow(size_t need);  // lock held
     void pop(uint8_t* destination);
 
     const std::chrono::milliseconds room_wait_;
@@ -115,6 +117,7 @@ class RecordRing {
     std::condition_variable room_;  // bytes taken or stop
     std::condition_variable idle_;  // the writer went idle, or stop
     std::unique_ptr<uint8_t[]> bytes_;
+    size_t capacity_ = 0;
     size_t read_ = 0;
     size_t write_ = 0;
     bool data_signal_ = false;  // auto-reset: cleared by wait_for_work

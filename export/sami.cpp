@@ -46,7 +46,7 @@ std::string sami_first_caption(const DateTime& t) {
 std::string sami_hole_caption(int64_t offset_seconds, int64_t seconds) {
     return format_line(
         "<SYNC Start=%lld><P><FONT color=#FF66FF>No video data. Within %lld seconds.\r\n",
-        static_cast<long long>(offset_seconds * 1000 + 1), static_cast<long long>(seconds));
+        static_cast<long long>(offset_seconds * 1000), static_cast<long long>(seconds));
 }
 
 std::string sami_second_caption(int64_t offset_seconds, const DateTime& t, int frames, bool audio) {

@@ -13,7 +13,7 @@
 std::string sami_header(std::string_view title);
 // The caption at the start of the video: the first second's date and time.
 std::string sami_first_caption(const DateTime& time);
-// The notice of a hole of `seconds` seconds, one millisecond into the second at offset_seconds.
+// The notice of a hole of `seconds` seconds that starts at offset_seconds.
 std::string sami_hole_caption(int64_t offset_seconds, int64_t seconds);
 // The caption of the second starting at offset_seconds (its date and time), reporting the
 // frames and audio of the second just written.

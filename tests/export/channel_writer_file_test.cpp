@@ -193,7 +193,7 @@ TEST_P(ChannelWriterRun, ConstantRateAviAndOneCaptionPerSecond) {
     open_writer(w, fps);
     w.resume();
     Feeder feed(w, fps);
-    // Seconds 0, 1, 2, then nothing until 5 (a hole of d = 3), then 6 opens.
+    // Seconds 0, 1, 2, then nothing until 5 (two seconds without video), then 6 opens.
     const Bytes a0 = feed.second(0, true);
     const Bytes a1 = feed.second(1, true);
     const Bytes a2 = feed.second(2, true);
@@ -204,13 +204,14 @@ TEST_P(ChannelWriterRun, ConstantRateAviAndOneCaptionPerSecond) {
     EXPECT_FALSE(w.is_open());
     EXPECT_TRUE(owner.calls().empty());
 
-    // Four seconds of frames and three filler seconds: every frame at its position.
-    const int seconds = 4 + 3;
+    // Four seconds of frames and two filler seconds after the third: every frame at its
+    // position, second 6 still open when the file was closed.
+    const int seconds = 4 + 2;
     std::vector<std::pair<int, int>> expected_packets;
     Bytes expected_video;
     int position = 0;
     for (int s = 0; s < 4; ++s) {
-        if (s == 2) position += 3 * fps;
+        if (s == 3) position += 2 * fps;
         for (int i = 0; i < fps; ++i) {
             const Bytes& f = gop()[static_cast<size_t>(i)].bytes;
             expected_packets.emplace_back(position++, static_cast<int>(f.size()));
@@ -226,15 +227,14 @@ TEST_P(ChannelWriterRun, ConstantRateAviAndOneCaptionPerSecond) {
     EXPECT_EQ(video["duration"], std::to_string(seconds) + ".000000");
     EXPECT_EQ(video["nb_read_packets"], std::to_string(4 * fps));  // only frames with data
 
-    // Audio: the lead-in silence, then 8000 bytes a second, the hole's seconds silent and
-    // written ahead of the second before the hole.
+    // Audio: 8000 bytes a second, each under its own second's pictures, the hole silent.
     const Bytes silence_second(8000, kSilenceByte);
-    Bytes expected_audio(1920, kSilenceByte);
-    for (const Bytes* a : {&a0, &a1, &silence_second, &silence_second, &silence_second, &a2, &a5})
+    Bytes expected_audio;
+    for (const Bytes* a : {&a0, &a1, &a2, &silence_second, &silence_second, &a5})
         expected_audio.insert(expected_audio.end(), a->begin(), a->end());
     const auto audio = packets(dir, avi_path, "a");
-    ASSERT_EQ(audio.size(), 8u);
-    EXPECT_EQ(audio[0].second, 1920);
+    ASSERT_EQ(audio.size(), 6u);
+    for (const auto& [dts, size] : audio) EXPECT_EQ(size, 8000);
 
     // The copied frames and audio come out byte for byte, and every frame decodes.
     const std::string h264 = dir.file("v.h264"), mulaw = dir.file("a.ul");
@@ -256,11 +256,15 @@ TEST_P(ChannelWriterRun, ConstantRateAviAndOneCaptionPerSecond) {
     size_t arrows = 0;
     for (size_t p = text.find("-->"); p != std::string::npos; p = text.find("-->", p + 1)) ++arrows;
     EXPECT_EQ(arrows, 6u) << text;
-    for (const char* when : {"2026/03/14 07:00:05", "2026/03/14 07:00:06", "2026/03/14 07:00:07",
-                             "2026/03/14 07:00:10", "2026/03/14 07:00:11"})
+    // Each caption starts at its own second's pictures; the hole's notice where it starts.
+    for (const char* when : {"00:00:00,000 -->", "00:00:01,000 -->", "00:00:02,000 -->",
+                             "00:00:03,000 -->", "00:00:05,000 -->", "00:00:06,000 -->"})
         EXPECT_NE(text.find(when), std::string::npos) << when << "\n" << text;
-    EXPECT_NE(text.find("No video data. Within 3 seconds."), std::string::npos) << text;
-    EXPECT_NE(text.find("00:00:05,000 -->"), std::string::npos) << text;
+    const size_t hole = text.find("No video data. Within 2 seconds.");
+    ASSERT_NE(hole, std::string::npos) << text;
+    EXPECT_LT(text.find("00:00:03,000 -->"), hole);
+    EXPECT_LT(hole, text.find("00:00:05,000 -->"));
+    EXPECT_LT(text.find("00:00:05,000 -->"), text.find("2026/03/14 07:00:10"));
 
     EXPECT_EQ(w.stats().placement.frames_written, static_cast<uint64_t>(4 * fps));
     EXPECT_EQ(w.stats().ring.dropped + w.stats().placement.frames_dropped, 0u);
@@ -341,9 +345,11 @@ TEST_F(ChannelWriterFile, FinishWritesEveryQueuedSecondWhereverTheWriterStood) {
     for (uint32_t s = 0; s < 12; ++s) feed.second(s, true);
     w.finish();
     EXPECT_FALSE(w.stats().finish_failed);
-    EXPECT_EQ(video_stream(dir, avi_path).value("nb_frames", ""), std::to_string(11 * 30));
-    EXPECT_EQ(packets(dir, avi_path, "v").size(), 11u * 30);
-    EXPECT_EQ(total_size(packets(dir, avi_path, "a")), 1920 + 8000 * 11);
+    // The twelfth second was still being collected: finish writes it too.
+    EXPECT_EQ(video_stream(dir, avi_path).value("nb_frames", ""), std::to_string(12 * 30));
+    EXPECT_EQ(packets(dir, avi_path, "v").size(), 12u * 30);
+    EXPECT_EQ(total_size(packets(dir, avi_path, "a")), 8000 * 12);
+    EXPECT_EQ(w.stats().placement.frames_written, 12u * 30);
 }
 
 TEST_F(ChannelWriterFile, CloseDiscardsUnwrittenRecordsButEndsOnAWholeSecond) {
@@ -359,7 +365,7 @@ TEST_F(ChannelWriterFile, CloseDiscardsUnwrittenRecordsButEndsOnAWholeSecond) {
     EXPECT_LE(frames, 11 * 30);
     EXPECT_EQ(static_cast<int>(packets(dir, avi_path, "v").size()), frames);
     const int seconds = frames / 30;
-    EXPECT_EQ(total_size(packets(dir, avi_path, "a")), seconds == 0 ? 0 : 1920 + 8000 * seconds);
+    EXPECT_EQ(total_size(packets(dir, avi_path, "a")), 8000 * seconds);
     const Bytes smi_bytes = read_file(smi_path);
     const std::string smi(smi_bytes.begin(), smi_bytes.end());
     EXPECT_TRUE(smi.starts_with(sami_header(prefix))) << smi;
@@ -389,6 +395,39 @@ TEST_F(ChannelWriterFile, ReopeningStartsFreshFilesAndCounters) {
     const std::string smi(smi_bytes.begin(), smi_bytes.end());
     EXPECT_NE(smi.find("<SYNC Start=0000><P>2026/03/14 07:00:06\r\n"), std::string::npos) << smi;
     EXPECT_EQ(w.stats().placement.seconds, 2u);
+}
+
+// Frames far above a usual key frame, even longer than the record ring, reach the file whole.
+TEST_F(ChannelWriterFile, LargeFramesAreWrittenWhole) {
+    CAVIFile w;
+    open_writer(w, 30);
+    w.resume();
+    const std::vector<size_t> sizes{300000, static_cast<size_t>(kRecordDataMax), 5000, 1500000};
+    uint32_t t = base_time();
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        // A real key frame padded with a filler unit to the size wanted.
+        Bytes data = gop()[0].bytes;
+        for (int b : {0, 0, 0, 1, 0x0C}) data.push_back(static_cast<uint8_t>(b));
+        data.resize(sizes[i] - 1, 0xFF);
+        data.push_back(0x80);
+        ExportRecord r;
+        r.time_stamp = t + static_cast<uint32_t>(i);
+        time_to_systemtime(r.time_stamp, &r.time);
+        r.key = 1;
+        r.length = static_cast<int32_t>(data.size());
+        r.data = data.data();
+        ASSERT_EQ(w.queue_video(&r), 1) << sizes[i];
+    }
+    w.finish();
+    const auto video = packets(dir, avi_path, "v");
+    ASSERT_EQ(video.size(), sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        EXPECT_EQ(video[i].first, static_cast<int>(i) * 30);
+        EXPECT_EQ(video[i].second, static_cast<int>(sizes[i]));
+    }
+    const ChannelWriterStats st = w.stats();
+    EXPECT_EQ(st.placement.frames_written, sizes.size());
+    EXPECT_EQ(st.ring.dropped + st.collector.refused, 0u);
 }
 
 }  // namespace

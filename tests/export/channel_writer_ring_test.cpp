@@ -12,8 +12,9 @@
 
 namespace {
 
-constexpr size_t kBig = kRecordDataMax;
-// Whole records of the largest size that fit the empty ring.
+// A large frame, several of which fill the ring.
+constexpr size_t kBig = 262144;
+// Whole records of that size that fit the empty ring.
 constexpr size_t kBigThatFit = RecordRing::kSize / (RecordRing::kHeaderSize + kBig);
 
 QueuedHeader header_for(uint32_t id, size_t length) {
@@ -162,8 +163,9 @@ TEST(RecordRingTest, ReleasingTheRingUnderAWaitingProducerDropsItsRecord) {
 TEST(RecordRingTest, RefusesRecordsItCannotHold) {
     RecordRing ring;
     ASSERT_TRUE(ring.allocate());
-    const std::vector<uint8_t> d(kBig + 1, 1);
-    EXPECT_FALSE(ring.push(header_for(1, kBig + 1), d.data()));
+    const size_t too_long = static_cast<size_t>(kRecordDataMax) + 1;
+    const std::vector<uint8_t> d(too_long, 1);
+    EXPECT_FALSE(ring.push(header_for(1, too_long), d.data()));
     QueuedHeader negative = header_for(2, 0);
     negative.length = -5;
     EXPECT_FALSE(ring.push(negative, d.data()));
@@ -173,6 +175,29 @@ TEST(RecordRingTest, RefusesRecordsItCannotHold) {
     // An empty record is fine, with or without a data pointer.
     EXPECT_TRUE(ring.push(header_for(4, 0), nullptr));
     expect_take(ring, 4, 0);
+}
+
+// The largest frame the engine can deliver is longer than the ring: it is queued whole,
+// behind what is still unread, and everything comes out intact and in order.
+TEST(RecordRingTest, AFrameLongerThanTheRingIsQueuedWhole) {
+    RecordRing ring;
+    ASSERT_TRUE(ring.allocate());
+    const size_t largest = static_cast<size_t>(kRecordDataMax);
+    ASSERT_GT(largest, RecordRing::kSize);
+    ASSERT_TRUE(push(ring, 1, kBig));
+    ASSERT_TRUE(push(ring, 2, largest));
+    expect_take(ring, 1, kBig);
+    ASSERT_TRUE(push(ring, 3, 1000));
+    ASSERT_TRUE(push(ring, 4, largest));
+    expect_take(ring, 2, largest);
+    expect_take(ring, 3, 1000);
+    expect_take(ring, 4, largest);
+    EXPECT_EQ(ring.stats().dropped, 0u);
+    // Released and allocated again, the ring is back to its own size.
+    ring.release();
+    ASSERT_TRUE(ring.allocate());
+    EXPECT_EQ(fill_with_big(ring, 10), kBigThatFit);
+    EXPECT_FALSE(push(ring, 99, kBig));
 }
 
 TEST(RecordRingTest, TheStopSignalWinsOverData) {

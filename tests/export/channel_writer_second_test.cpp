@@ -126,41 +126,92 @@ TEST_F(SecondTest, SubtitlesAndStreamsOfSecondsWithAHole) {
     video(9, 0, payload(6));
     video(10, 0, payload(7), true);
 
+    // The hole's caption stands where it starts, right after second 06, and every later
+    // caption stands under the pictures of the second it names.
     EXPECT_EQ(sink.text(),
               "<SYNC Start=0000><P>2026/03/14 07:00:05\r\n"
               "<SYNC Start=1000><P>2026/03/14 07:00:06<font color=#6699FF>  02FPS  Audio[Y]\r\n"
-              "<SYNC Start=1001><P><FONT color=#FF66FF>No video data. Within 3 seconds.\r\n"
+              "<SYNC Start=2000><P><FONT color=#FF66FF>No video data. Within 2 seconds.\r\n"
               "<SYNC Start=4000><P>2026/03/14 07:00:09<font color=#6699FF>  01FPS  Audio[N]\r\n"
               "<SYNC Start=5000><P>2026/03/14 07:00:10<font color=#6699FF>  03FPS  Audio[Y]\r\n");
-    // Second 05 (lead-in silence first), the hole's three filler seconds ahead of second 06,
-    // then second 09 (lead-in again: 06 had no audio).
+    // Second 05, second 06, the two filler seconds 07 and 08, then second 09.
     const std::string V30(30, 'V');
-    EXPECT_EQ(sink.types(), "SA" + V30 + "AS" + "S" + V30 + "A" + V30 + "A" + V30 + "A" + V30 +
-                                "AS" + "A" + V30 + "AS");
+    std::string expected = "S";
+    for (const char* tail : {"AS", "AS", "A", "AS", "AS"}) expected.append(V30).append(tail);
+    EXPECT_EQ(sink.types(), expected);
     const auto frames = sink.of('V');
     EXPECT_EQ(frames[0], payload(1));
     EXPECT_EQ(frames[15], payload(2));  // even spread of two: G = 14
-    for (size_t i = 30; i < 120; ++i) EXPECT_TRUE(frames[i].empty()) << i;
-    EXPECT_EQ(frames[120], payload(3));
-    EXPECT_EQ(frames[150], payload(4));
+    EXPECT_EQ(frames[30], payload(3));
+    for (size_t i = 31; i < 120; ++i) EXPECT_TRUE(frames[i].empty()) << i;
+    EXPECT_EQ(frames[120], payload(4));
     Bytes s05(1600, 0x11), s09(1600, 0x22);
     s05.resize(8000, kSilenceByte);
     s09.resize(8000, kSilenceByte);
-    EXPECT_EQ(sink.of('A'), (std::vector<Bytes>{silence(1920), s05, silence(8000), silence(8000),
-                                                silence(8000), silence(8000), silence(1920), s09}));
-    EXPECT_EQ(placer->stats().seconds, 6u);
+    // Exactly one second of audio under every second of pictures: no lead-in moves it.
+    EXPECT_EQ(sink.of('A'), (std::vector<Bytes>{s05, silence(8000), silence(8000), silence(8000), s09}));
+    EXPECT_EQ(placer->stats().seconds, 5u);
+    EXPECT_EQ(placer->stats().hole_seconds, 2u);
+    EXPECT_EQ(placer->stats().frames_written, 6u);
+    EXPECT_EQ(placer->stats().empty_frames, 5u * 30 - 6);
     EXPECT_EQ(collector.count(), 1);  // second 10's frame waits in slot 0
 }
 
 TEST_F(SecondTest, AHoleAtTwentyFiveFramesPerSecondAndClosingCutsALongOneShort) {
     start(true);
     video(10, 0, payload(1), true);
-    video(12, 0, payload(2), true);  // d = 2: two filler seconds and second 10
-    EXPECT_EQ(sink.of('V').size(), 25u * 3);
-    EXPECT_EQ(sink.of('A').size(), 3u);
+    video(12, 0, payload(2), true);  // d = 2: second 10 and one filler second
+    EXPECT_EQ(sink.of('V').size(), 25u * 2);
+    EXPECT_EQ(sink.of('A').size(), 2u);
     cancel = true;
     video(86412, 0, payload(3), true);  // a day without data, while the file is closing
-    EXPECT_EQ(sink.of('V').size(), 25u * 3);
+    EXPECT_EQ(sink.of('V').size(), 25u * 3);  // second 12 itself, no filler
+}
+
+// The second still being collected when the file ends is written as its last second.
+TEST_F(SecondTest, TheLastSecondIsWrittenWhenTheFileEnds) {
+    start();
+    video(3, 100, payload(1), true);
+    video(4, 100, payload(2), true);
+    video(4, 500, payload(3));
+    audio(4, Bytes(800, 0x44));
+    collector.flush(*placer);
+    EXPECT_EQ(collector.count(), 0);
+    const auto frames = sink.of('V');
+    ASSERT_EQ(frames.size(), 60u);
+    EXPECT_EQ(sink.positions(60), (std::vector<size_t>{3, 33, 45}));
+    EXPECT_EQ(frames[45], payload(3));
+    Bytes s04(800, 0x44);
+    s04.resize(8000, kSilenceByte);
+    EXPECT_EQ(sink.of('A'), (std::vector<Bytes>{silence(8000), s04}));
+    // No caption follows the last second: nothing comes after it.
+    EXPECT_TRUE(sink.text().ends_with("07:00:04<font color=#6699FF>  01FPS  Audio[N]\r\n"));
+    EXPECT_EQ(placer->stats().first_frame.time_stamp, base + 3);
+    EXPECT_EQ(placer->stats().last_frame.time_stamp, base + 4);
+    EXPECT_EQ(placer->stats().last_frame.milliseconds, 500);
+    collector.flush(*placer);  // nothing left: nothing more written
+    EXPECT_EQ(sink.of('V').size(), 60u);
+}
+
+// Audio that comes and goes: each second's audio lies under that second's pictures, however
+// often it resumes.
+TEST_F(SecondTest, IntermittentAudioStaysUnderItsOwnSecond) {
+    start();
+    const std::vector<bool> has_audio{true, false, true, true, false, false, true, false, true};
+    for (uint32_t t = 0; t < has_audio.size(); ++t) {
+        video(t, 0, payload(t), true);
+        if (has_audio[t]) {
+            for (int b = 0; b < 10; ++b) audio(t, Bytes(800, static_cast<uint8_t>(0x10 + t)));
+        }
+    }
+    video(static_cast<uint32_t>(has_audio.size()), 0, payload(99), true);
+    const auto chunks = sink.of('A');
+    ASSERT_EQ(chunks.size(), has_audio.size());
+    for (size_t t = 0; t < has_audio.size(); ++t) {
+        const Bytes expected = has_audio[t] ? Bytes(8000, static_cast<uint8_t>(0x10 + t)) : silence(8000);
+        EXPECT_EQ(chunks[t], expected) << "second " << t;
+    }
+    EXPECT_EQ(placer->stats().audio_bytes, 5u * 8000);
 }
 
 TEST_F(SecondTest, AudioBeyondOneSecondCarriesOverAndTheRestIsSilence) {
@@ -177,8 +228,8 @@ TEST_F(SecondTest, AudioBeyondOneSecondCarriesOverAndTheRestIsSilence) {
     carried.insert(carried.end(), second.begin(), second.end());
     carried.resize(8000, kSilenceByte);  // never stale bytes of the second before
     EXPECT_EQ(sink.of('A'),
-              (std::vector<Bytes>{silence(1920), Bytes(first.begin(), first.begin() + 8000),
-                                  carried, silence(8000)}));
+              (std::vector<Bytes>{Bytes(first.begin(), first.begin() + 8000), carried,
+                                  silence(8000)}));
 }
 
 TEST_F(SecondTest, ASecondIsBoundedByTheSlotsTheRateAndTheAudioBuffer) {

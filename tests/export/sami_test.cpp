@@ -31,10 +31,10 @@ TEST(SamiText, CaptionsHoleNoticeAndFooter) {
               "<SYNC Start=1000><P>2025/12/31 23:59:09<font color=#6699FF>  30FPS  Audio[Y]\r\n");
     EXPECT_EQ(sami_second_caption(125, t, 7, false),
               "<SYNC Start=125000><P>2025/12/31 23:59:09<font color=#6699FF>  07FPS  Audio[N]\r\n");
-    EXPECT_EQ(sami_hole_caption(0, 3),
-              "<SYNC Start=1><P><FONT color=#FF66FF>No video data. Within 3 seconds.\r\n");
+    EXPECT_EQ(sami_hole_caption(1, 3),
+              "<SYNC Start=1000><P><FONT color=#FF66FF>No video data. Within 3 seconds.\r\n");
     EXPECT_EQ(sami_hole_caption(42, 120),
-              "<SYNC Start=42001><P><FONT color=#FF66FF>No video data. Within 120 seconds.\r\n");
+              "<SYNC Start=42000><P><FONT color=#FF66FF>No video data. Within 120 seconds.\r\n");
     EXPECT_EQ(sami_footer(), "</BODY>\r\n</SAMI>\r\n");
 }
 
