@@ -122,6 +122,6 @@ int32_t backup_locate_index(int32_t fd, int32_t time, ChannelPosition* position)
     if (v->interval == 0 || v->interval > INT32_MAX) return DVR_ENOINDEX;
     const int32_t interval = static_cast<int32_t>(v->interval);
     const int64_t t = int64_t{time / interval} * interval;
-    if (t < int64_t{v->oldest} || t > int64_t{v->newest}) return DVR_ENOINDEX;
+    if (t < int64_t{volume_first_indexed_time(*v)} || t > int64_t{v->newest}) return DVR_ENOINDEX;
     return disk_state().ops->time_seek(d, static_cast<int32_t>(t), position);
 }

@@ -118,6 +118,12 @@ struct VolumeRecord {
 };
 static_assert(sizeof(VolumeRecord) == 176);
 
+// The oldest recording's time rounded down to the index interval: the time of the volume's
+// first index record and search-log record. The index tells no two times within one interval
+// apart, so every comparison with the oldest time uses this one. An interval that cannot round
+// (0, or beyond the signed range) leaves the time as it is.
+uint32_t volume_first_indexed_time(const VolumeRecord& volume);
+
 const VolumeRecord* backup_volume_records();
 int32_t backup_volume_count();
 

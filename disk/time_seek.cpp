@@ -108,11 +108,17 @@ int32_t seek_media(int32_t fd, const SuperIndexEntry& e, int64_t n, int64_t reco
 
 }  // namespace
 
+uint32_t volume_first_indexed_time(const VolumeRecord& v) {
+    if (v.interval == 0 || v.interval > INT32_MAX) return v.oldest;
+    return v.oldest / v.interval * v.interval;
+}
+
 int32_t index_time_seek(const ChannelSpace& space, ChannelDescriptor* d, int32_t time,
                         ChannelPosition* out, bool recorder_trace) {
     const VolumeRecord& v = *selected_volume();
     const int32_t fd = static_cast<int32_t>(d - channel_layer().descriptors);
-    const int64_t hour = (int64_t{time / 3600} * 3600 - int64_t{v.oldest}) / 3600;
+    // Entry 0 is the hour that holds the oldest time, wherever in its hour that time lies.
+    const int64_t hour = int64_t{time / 3600} - int64_t{v.oldest / 3600};
     if (hour < 0) return DVR_ENOINDEX;  // before the first hour the super index holds
     const int64_t super_offset = hour * kSuperIndexEntrySize;
     const int64_t interval = v.interval;

@@ -141,13 +141,13 @@ void BackupJob::on_status(int32_t code, int32_t slot) {
     // While a split or stop is under way the engine may still run on; what it reports then
     // belongs to the run being abandoned.
     if (!active_ || stopping_) return;
-    if (code == 100) {
+    if (code == PLAYBACK_STATUS_NO_DATA) {
         post({Event::Stop});
         return;
     }
     const int32_t shown = api_display_channels();
-    if (code == 101) note_read_error(slot, shown);
-    if (code != 101 || slot < 0 || slot >= shown) return;
+    if (code == PLAYBACK_STATUS_END) note_read_error(slot, shown);
+    if (code != PLAYBACK_STATUS_END || slot < 0 || slot >= shown) return;
     // A channel that ran out of data leaves the job; with none left the job ends.
     std::lock_guard<std::mutex> guard(mutex_);
     live_mask_ &= ~(1u << slot);

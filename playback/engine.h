@@ -20,12 +20,19 @@ bool reached(const PlayTime& clock, const PlayTime& t);
 inline constexpr uint32_t kEndForward = 1;   // no more data going forward
 inline constexpr uint32_t kEndBackward = 2;  // no more data going backward
 
+// What a video slot's GOP data buffer holds of the current GOP.
+enum class GopData : uint8_t {
+    Unread,   // nothing yet: the reader stands behind the header, where the frames begin
+    Loaded,   // the current GOP's frames
+    Refused,  // nothing, and forward play passes the GOP over (too big, damaged, unreadable)
+};
+
 struct SlotPlay {
     PlayTime time;               // the slot's next frame or audio block
     int32_t frame_index = 0;     // frames of the current GOP already delivered
     uint32_t end_flags = 0;
     uint32_t first_record_time = 0;  // video: first GOP at or after the session start
-    bool gop_loaded = false;     // the GOP data buffer holds the current GOP's frames
+    GopData gop_data = GopData::Unread;
 };
 
 struct EngineState {
@@ -52,6 +59,15 @@ void start_audio_slots_at_clock();     // audio positioned again after fast play
 // One step; returns the milliseconds to sleep after it, which the thread sleeps with the lock
 // released so that the user interface is never held up by pacing.
 int engine_one_step();
+
+// GOP loading of a video slot.
+enum class GopLoad { Failed, BadStartBits, Loaded };
+// Reads the next or previous GOP header (the reader command). Loaded: frame index 0 and the
+// slot time at the GOP's first frame, its frames not read yet. Bad start bits leave the slot's
+// index and time as they were. The frames of the slot's former GOP are gone either way.
+GopLoad load_gop_header(int32_t slot, int32_t command);
+// Reads the frames of the GOP the slot stands at into its GOP data buffer.
+void load_gop_frames(int32_t slot);
 
 // Slot ranges of the playback channel table.
 int32_t video_slot_count();

@@ -10,13 +10,10 @@
 
 namespace {
 
-// Frames above this size do not fit a slot's GOP data buffer.
-constexpr int64_t kMaxGopData = kFrameBufferSize;
-
 int32_t direction() { return play_mode_direction(api_state().play_mode); }
 
 void stop_playback() {
-    notify_status(100, -1);
+    notify_status(PLAYBACK_STATUS_NO_DATA, -1);
     api_state().play_mode = PM_STOP;
 }
 
@@ -38,25 +35,10 @@ int32_t audio_command(int32_t slot, int32_t command, int32_t size) {
 
 uint32_t gop_time(int32_t slot) { return record_time_to_time(video_header(slot).time); }
 
-// Reads the located GOP's frames so that forward play starts with its own frames.
-void load_gop_data(int32_t slot) {
-    SlotPlay& sp = engine_state().slots[slot];
-    const GopHeader& h = video_header(slot);
-    const int64_t data = int64_t{h.gop_length} - kGopHeaderSize;
-    sp.gop_loaded = false;
-    if (data <= 0 || data >= kMaxGopData) {
-        dvrfs_trace("Too big bulk size %d\n", static_cast<int32_t>(data));
-        return;
-    }
-    int32_t got = static_cast<int32_t>(data);
-    getvideodata(slot, PLAYBACK_VIDEO_GOP_DATA, api_state().frame_buffers[slot].get(), &got);
-    sp.gop_loaded = got == data;
-}
-
 // A GOP that can be played: start bits, frames and a time.
 bool playable(int32_t slot) {
     const GopHeader& h = video_header(slot);
-    return h.start_bits == kStartBits && h.frame_count != 0 && record_time_has_time(h.time);
+    return h.start_bits == kStartBits && h.frame_count != 0 && record_time_is_valid(h.time);
 }
 
 // Backward play starts at the last GOP at or before the requested time. The index located the
@@ -100,7 +82,7 @@ int64_t settle_backward(int32_t slot, uint32_t requested) {
     if (!(playable(slot) && located() <= wanted + 1)) {
         sp.end_flags |= kEndBackward;
         dvrfs_trace("notify no data 11111111\n");
-        notify_status(102, slot);
+        notify_status(PLAYBACK_STATUS_BEGINNING, slot);
     }
     return gop_time(slot);
 }
@@ -108,6 +90,7 @@ int64_t settle_backward(int32_t slot, uint32_t requested) {
 // Moves a located video slot to the GOP that holds the requested time (d: direction).
 void settle_video_slot(int32_t slot, int32_t d, uint32_t requested) {
     stream_reader_clear_slot(slot);
+    engine_state().slots[slot].gop_data = GopData::Unread;
     if (video_command(slot, PLAYBACK_VIDEO_CRRUENT_GOP_HEADER, kGopHeaderSize) == 0) {
         dvrfs_trace("setvideotime PLAYBACK_VIDEO_CRRUENT_GOP_HEADER error ... %d\n", slot);
         if (d >= 0) {
@@ -143,7 +126,8 @@ void settle_video_slot(int32_t slot, int32_t d, uint32_t requested) {
         dvrfs_trace("setvideotime Check Decoder CH%d, size %d, %d\n", slot, w, ht);
     }
     dvrfs_trace("video_time - CH%d, End %d\n", slot, static_cast<int32_t>(t));
-    if (d >= 0) load_gop_data(slot);
+    // Forward play starts with the located GOP's own frames.
+    if (d >= 0) load_gop_frames(slot);
 }
 
 }  // namespace
@@ -166,6 +150,7 @@ void getfirstvideorectime() {
         if (!slot_open(slot)) continue;
         SlotPlay& sp = engine_state().slots[slot];
         stream_reader_clear_slot(slot);
+        sp.gop_data = GopData::Unread;
         if (video_command(slot, PLAYBACK_VIDEO_CRRUENT_GOP_HEADER, kGopHeaderSize) > 0) {
             sp.first_record_time = gop_time(slot);
             dvrfs_trace("CH[%d] First rec time %d, request time %d, len %d\n", slot,
@@ -264,7 +249,7 @@ void setaudiotime(uint32_t time) {
                     static_cast<int32_t>(h.sample), static_cast<int32_t>(h.total_size),
                     static_cast<int32_t>(h.previous_size));
         while (d >= 0 ? t < int64_t{time} - d
-                      : !(record_time_has_time(audio_header(slot).time) && t <= int64_t{time} + 1)) {
+                      : !(record_time_is_valid(audio_header(slot).time) && t <= int64_t{time} + 1)) {
             const int32_t command = d >= 0 ? PLAYBACK_AUDIO_HEADER : PLAYBACK_AUDIO_PREVIOUS_HEADER;
             if (audio_command(slot, command, kAudioHeaderSize) == 0) {
                 stream_reader_clear_slot(slot);
@@ -276,7 +261,7 @@ void setaudiotime(uint32_t time) {
             if (d < 0 && t == before) {
                 if (t > int64_t{time}) {
                     sp.end_flags |= kEndBackward;
-                    notify_status(102, slot);
+                    notify_status(PLAYBACK_STATUS_BEGINNING, slot);
                 }
                 break;
             }
@@ -302,7 +287,7 @@ void start_audio_slots(int32_t d) {
         if (h.sample == 0 && !record_time_has_time(h.time)) {
             if (d >= 0) {
                 sp.end_flags |= kEndForward;
-                notify_status(101, slot);
+                notify_status(PLAYBACK_STATUS_END, slot);
             }
             continue;
         }
@@ -331,7 +316,7 @@ bool findplaystartposition() {
         if (h.frame_count == 0 && !record_time_has_time(h.time)) {
             if (d >= 0) {
                 sp.end_flags |= kEndForward;
-                notify_status(101, slot);
+                notify_status(PLAYBACK_STATUS_END, slot);
             }
             continue;
         }

@@ -2,6 +2,7 @@
 // reached delivers its next frame or audio block, gaps are skipped, and the step is paced.
 #include <algorithm>
 
+#include "disk/recorder_time.h"
 #include "playback/clock.h"
 #include "playback/engine.h"
 #include "playback/pacing.h"
@@ -38,33 +39,16 @@ void count_frame(SlotPlay& sp, const GopHeader& h) {
 
 void load_next_gop(int32_t slot) {
     SlotPlay& sp = engine_state().slots[slot];
-    int32_t got = kGopHeaderSize;
-    getvideodata(slot, PLAYBACK_VIDEO_NEXT_GOP_HEADER, api_state().video_buffer.get(), &got);
-    if (got == 0) {
+    const GopLoad load = load_gop_header(slot, PLAYBACK_VIDEO_NEXT_GOP_HEADER);
+    if (load == GopLoad::Failed) {
         dvrfs_trace("readstreamdata PLAYBACK_VIDEO_NEXT_GOP_HEADER error .. %d\n", slot);
         stream_reader_clear_slot(slot);
         sp.time = PlayTime{kInvalidTime, 0};
         sp.end_flags |= kEndForward;
-        notify_status(101, slot);
+        notify_status(PLAYBACK_STATUS_END, slot);
         return;
     }
-    const GopHeader& h = video_header(slot);
-    if (h.start_bits != kStartBits) {
-        dvrfs_trace("readstreamdata [%d]  Start bit Error(%x)\n", slot, h.start_bits);
-        return;
-    }
-    sp.frame_index = 0;
-    sp.time = header_time(record_time_to_time(h.time), h.milliseconds, frame_time_step(h.frames[0]));
-    sp.gop_loaded = false;
-    const int64_t data = int64_t{h.gop_length} - kGopHeaderSize;
-    if (data <= 0 || data >= kFrameBufferSize) {
-        // None of its frames fit the buffer: the next step passes the GOP over as a whole.
-        dvrfs_trace("Too big bulk size %d\n", static_cast<int32_t>(data));
-        return;
-    }
-    got = static_cast<int32_t>(data);
-    getvideodata(slot, PLAYBACK_VIDEO_GOP_DATA, api_state().frame_buffers[slot].get(), &got);
-    sp.gop_loaded = got == data;
+    if (load == GopLoad::Loaded) load_gop_frames(slot);
 }
 
 void load_previous_gop(int32_t slot) {
@@ -75,26 +59,19 @@ void load_previous_gop(int32_t slot) {
                                         frame_time_step(current.frames[0]));
     dvrfs_trace("CH[%d] REW Next Gop %d, %d, %d\n", slot, static_cast<int32_t>(sp.time.sec),
                 sp.time.msec, sp.frame_index);
-    int32_t got = kGopHeaderSize;
-    getvideodata(slot, PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER, api_state().video_buffer.get(), &got);
-    if (got == 0) {
+    const GopLoad load = load_gop_header(slot, PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER);
+    if (load == GopLoad::Failed) {
         dvrfs_trace("readstreamdata PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER error ... %d\n", slot);
         stream_reader_clear_slot(slot);
-        notify_status(102, slot);
+        notify_status(PLAYBACK_STATUS_BEGINNING, slot);
         sp.end_flags |= kEndBackward;
         return;
     }
-    const GopHeader& h = video_header(slot);
-    if (h.start_bits != kStartBits) {
-        dvrfs_trace("readstreamdata [%d]  Start bit Error(%x)\n", slot, h.start_bits);
-        return;
-    }
-    sp.frame_index = 0;
-    sp.time = header_time(record_time_to_time(h.time), h.milliseconds, frame_time_step(h.frames[0]));
+    if (load != GopLoad::Loaded) return;
     dvrfs_trace("CH[%d] REW Next Gop %d, %d, %d\n", slot, static_cast<int32_t>(sp.time.sec),
                 sp.time.msec, sp.frame_index);
     if (sp.time.sec == before.sec && sp.time.msec == before.msec) {
-        notify_status(102, slot);
+        notify_status(PLAYBACK_STATUS_BEGINNING, slot);
         sp.end_flags |= kEndBackward;
     }
 }
@@ -104,7 +81,10 @@ bool forward_frame(int32_t slot) {
     SlotPlay& sp = engine_state().slots[slot];
     const GopHeader& h = video_header(slot);
     const int32_t i = sp.frame_index;
-    if (!sp.gop_loaded || i >= static_cast<int32_t>(h.frame_count) || i >= kMaxGopFrames) return false;
+    if (sp.gop_data != GopData::Loaded || i >= static_cast<int32_t>(h.frame_count) ||
+        i >= kMaxGopFrames) {
+        return false;
+    }
     const int64_t length = frame_bytes(h.frames[i]);
     const int64_t at = frame_offset(h, i);
     const PlayTime t = sp.time;
@@ -119,10 +99,12 @@ bool forward_frame(int32_t slot) {
     return true;
 }
 
-// Backward: the GOP's key frame, read from the file.
+// Backward: the GOP's key frame, from the GOP data buffer when forward play loaded it there
+// (the reader has passed it then), else read from the file.
 bool backward_frame(int32_t slot) {
     SlotPlay& sp = engine_state().slots[slot];
     const GopHeader& h = video_header(slot);
+    if (sp.gop_data == GopData::Loaded) return forward_frame(slot);
     const int64_t length = frame_bytes(h.frames[0]);
     const PlayTime t = sp.time;
     int32_t got = static_cast<int32_t>(std::min<int64_t>(length, kVideoBufferSize));
@@ -165,7 +147,7 @@ bool skip_gap(bool delivered, int32_t step_direction) {
     const int64_t target = gap_target(direction);
     if (target == 0) {
         // Every slot is at its end in the direction of play: nothing is left to play.
-        notify_status(100, -1);
+        notify_status(PLAYBACK_STATUS_NO_DATA, -1);
         api_state().play_mode = PM_STOP;
         return true;
     }
@@ -183,11 +165,13 @@ bool video_step(int32_t s) {
         SlotPlay& sp = es.slots[slot];
         if (s >= 0) {
             if (sp.end_flags & kEndForward) continue;
+            // A GOP reached going backward has only its header read.
+            if (sp.gop_data == GopData::Unread) load_gop_frames(slot);
             if (reached(es.clock, sp.time)) delivered |= forward_frame(slot);
             // A GOP whose frames could not be loaded is passed over as if it had been shown.
             const int32_t count = static_cast<int32_t>(video_header(slot).frame_count);
             const bool done = s == 1 ? sp.frame_index != 0 : sp.frame_index >= count;
-            if (done || !sp.gop_loaded) load_next_gop(slot);
+            if (done || sp.gop_data != GopData::Loaded) load_next_gop(slot);
         } else {
             if (sp.end_flags & kEndBackward) continue;
             if (reached(sp.time, es.clock) && sp.frame_index == 0) delivered |= backward_frame(slot);
@@ -222,12 +206,18 @@ void audio_step(int32_t s, int32_t mode) {
             dvrfs_trace("PLAYBACK_AUDIO_HEADER error2   CH%d\n", slot);
             stream_reader_clear_slot(slot);
             sp.end_flags |= kEndForward;
-            notify_status(101, slot);
+            notify_status(PLAYBACK_STATUS_END, slot);
             continue;
         }
         const AudioHeader& h = audio_header(slot);
         sp.time = header_time(record_time_to_time(h.time), h.milliseconds, 0);
     }
+}
+
+// The play clock as a date and a time of day.
+void trace_clock(const PlayTime& clock) {
+    const CivilTime c = civil_from_recorder(static_cast<uint32_t>(clock.sec));
+    dvrfs_trace("Time -- %d-%d-%d %d/%d/%d\n", c.year, c.month, c.day, c.hour, c.minute, c.second);
 }
 
 // Moves the play clock by the mode; returns the step direction.
@@ -239,6 +229,7 @@ int32_t advance_clock(int32_t mode) {
             dvrfs_trace("PM_FRAME_F prev_msec = %d nPBInterval = %d\n", es.clock.msec, es.interval);
         }
         add_milliseconds(&es.clock, es.interval);
+        if (mode == PM_FRAME_F) trace_clock(es.clock);
         return 0;
     }
     if (is_backward(mode)) {

@@ -83,6 +83,8 @@ uint32_t record_time_to_time(const RecordTime& t) {
     return time == 0 ? kInvalidRecordTime : time;
 }
 
+bool record_time_is_valid(const RecordTime& t) { return record_time_to_time(t) != kInvalidRecordTime; }
+
 bool record_time_has_time(const RecordTime& t) {
     return record_time_to_time(t) != kInvalidRecordTime && t.year >= 1900 && t.month >= 2;
 }

@@ -86,9 +86,11 @@ int32_t search_audio_start_gop(int32_t slot, int32_t direction);
 // "no time" for a recorder time stamp) and dates past the stamp's range all give
 // kInvalidRecordTime, so that every kind of missing time reads the same to the engine.
 uint32_t record_time_to_time(const RecordTime& time);
-// Whether a record time carries a time: not kInvalidRecordTime, year from 1900, month field
-// from 2. The recorder marks the end of a channel with a header of frame count (audio: sample)
-// 0 and no time.
+// Whether a record time names a time at all: not kInvalidRecordTime. Every month counts.
+bool record_time_is_valid(const RecordTime& time);
+// The end-of-channel test of a time: not kInvalidRecordTime, year from 1900, month field from
+// 2. The recorder marks the end of a channel with a header of frame count (audio: sample) 0
+// whose time fails it; on any other header a January time is as good as any.
 bool record_time_has_time(const RecordTime& time);
 
 // --- Header checks ----------------------------------------------------------------------------

@@ -22,9 +22,14 @@ struct DateTime {
 // picture size ((width << 16) | height on a GOP's first frame, else 0).
 using FrameCallback = void (*)(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data,
                                int32_t length, int32_t kind, uint32_t picture_size);
-// Status callback: 100 (nothing left to play, slot -1), 101 (slot ended forward), 102 (slot
-// reached its beginning going backward).
+// Status callback: one of the codes below and the slot it concerns.
 using StatusCallback = void (*)(int32_t code, int32_t slot);
+
+enum PlaybackStatus : int32_t {
+    PLAYBACK_STATUS_NO_DATA = 100,    // nothing left to play in the direction of play; slot -1
+    PLAYBACK_STATUS_END = 101,        // the slot reached the end of its data going forward
+    PLAYBACK_STATUS_BEGINNING = 102,  // the slot reached its beginning going backward
+};
 
 enum PlayMode : int32_t {
     PM_STOP = 0,

@@ -44,9 +44,11 @@ void time_to_systemtime(uint32_t time, DateTime* st) {
 uint32_t api_align_time(uint32_t time, int32_t clamp) {
     const VolumeRecord* v = api_session();
     if (v == nullptr) return 0;
-    if (!clamp && (time < v->oldest || time > v->newest)) return 0;
+    // Times before the oldest one but within its index interval can still be located.
+    const uint32_t first = volume_first_indexed_time(*v);
+    if (!clamp && (time < first || time > v->newest)) return 0;
     if (time > v->newest) time = v->newest;
-    if (time < v->oldest) time = v->oldest;
+    if (time < first) time = first;
     // Down to the quarter minute: seconds 0, 15, 30 or 45 of the same minute.
     const uint32_t second = time % 60;
     return time - second % 15;

@@ -51,8 +51,8 @@ int32_t tvfs_getexistmonthlog(uint32_t* month_map) {
     std::lock_guard<std::mutex> guard(st.lock);
     const VolumeRecord* v = api_session();
     if (v == nullptr || month_map == nullptr) return kApiRefused;
-    const uint32_t first = v->oldest, last = v->newest;
-    const CivilTime f = civil_from_recorder(first), l = civil_from_recorder(last);
+    const uint32_t first = volume_first_indexed_time(*v), last = v->newest;
+    const CivilTime f = civil_from_recorder(v->oldest), l = civil_from_recorder(last);
     const int months = 12 * (l.year - f.year) + l.month - f.month + 1;
 
     dvrfs_trace("tvfs_getexistmonthlog  open DVR_CH_SUPER\n");
@@ -75,7 +75,9 @@ int32_t tvfs_getexistmonthlog(uint32_t* month_map) {
             dvrfs_trace("tvfs_getexistmonthlog  close DVR_CH_SUPER\n");
             return rc;
         }
-        const int n = std::min<int>(static_cast<int>((t2 - t1) / 3600 + 1), kMonthScanEntries);
+        // Every hour from the one holding t1 to the one holding t2, wherever in their hours
+        // the two lie.
+        const int n = std::min<int>(static_cast<int>(t2 / 3600 - t1 / 3600 + 1), kMonthScanEntries);
         std::memset(entries.data(), 0, entries.size() * sizeof(SuperEntry));
         rc = backup_read(super.fd(), entries.data(), n * kSuperEntrySize);
         if (rc < 0) {

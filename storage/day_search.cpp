@@ -92,7 +92,9 @@ int32_t tvfs_getsearchlog(uint32_t time, uint32_t* search_map) {
         return rc;
     }
     const int shown = std::min(st.display_channels, static_cast<int32_t>(kVideoChannels));
-    const int32_t first = static_cast<int32_t>(v->oldest), last = static_cast<int32_t>(v->newest);
+    // The first search-log record carries the oldest time rounded down to the interval.
+    const int32_t first = static_cast<int32_t>(volume_first_indexed_time(*v));
+    const int32_t last = static_cast<int32_t>(v->newest);
     SearchRecord r;
     int32_t n;
     while ((n = backup_read(slog.fd(), &r, sizeof r)) == static_cast<int32_t>(sizeof r)) {

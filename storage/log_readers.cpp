@@ -148,13 +148,15 @@ int32_t read_day(uint32_t time, Record* list, const LogKind<Record>& kind) {
 uint32_t api_day_start(uint32_t time) {
     const VolumeRecord* v = api_session();
     if (v == nullptr || time > v->newest) return 0;
+    // The first day's window opens where the index does, at the interval holding the oldest time.
+    const uint32_t first = volume_first_indexed_time(*v);
     const CivilTime t = civil_from_recorder(time);
-    if (time > v->oldest) {
+    if (time > first) {
         return static_cast<uint32_t>(recorder_from_civil(t.year, t.month, t.day, 0, 0, 0));
     }
-    const CivilTime f = civil_from_recorder(v->oldest);
+    const CivilTime f = civil_from_recorder(first);
     if (f.year != t.year || f.month != t.month || f.day != t.day) return 0;
-    return v->oldest;
+    return first;
 }
 
 int32_t api_get_system_log(uint32_t time, SystemLogRecord* list) {

@@ -96,9 +96,16 @@ sample::ChannelData recording_channel(const Recording& r, GopOffsets* offsets) {
     return data;
 }
 
-void EngineTest::open(const std::vector<Recording>& recordings, uint32_t mask) {
+void EngineTest::open(const std::vector<Recording>& recordings, uint32_t mask, bool wrapped) {
     sample::VolumeContent content;
-    for (const Recording& r : recordings) content.channels.push_back(recording_channel(r));
+    for (const Recording& r : recordings) {
+        content.channels.push_back(recording_channel(r));
+        if (wrapped) {
+            content.channels.back().head_slot = 126;  // of 128
+            content.channels.back().head_offset = 1000;
+        }
+    }
+    if (wrapped) content.index_head_slot = 125;
     sample::DiskSpec spec = testkit::small_recorder(content, 29);
     spec.bare.recorder.block_size = 64 * 1024;
     ASSERT_EQ(mount(spec), 0);

@@ -87,7 +87,8 @@ protected:
     void TearDown() override;
 
     // Mounts a count-29 volume holding the recordings and opens the given video channels.
-    void open(const std::vector<Recording>& recordings, uint32_t mask);
+    // Wrapped: every ring starts near the end of its map, behind overwritten bytes.
+    void open(const std::vector<Recording>& recordings, uint32_t mask, bool wrapped = false);
     // Plays from time in mode until the mode falls back to stop or pause, or `frames` frames
     // came; fails the test if neither happens.
     void play(uint32_t from, int32_t mode, size_t frames = SIZE_MAX);

@@ -96,6 +96,29 @@ bool finished(int32_t mode) {
     return now == PM_STOP || (now == PM_PAUSE && mode != PM_PAUSE);
 }
 
+// Waits until the engine has left the mode; returns the mode it took.
+int32_t wait_while_mode(int32_t mode) {
+    Collector& c = collector();
+    std::unique_lock<std::mutex> guard(c.mutex);
+    while (api_play_mode() == mode) c.changed.wait_for(guard, std::chrono::milliseconds(5));
+    return api_play_mode();
+}
+
+// A minute jump moves from the play clock and then returns to the mode that played; from a
+// stop there is neither. A frame step at the time sets the clock, the jump follows, then play
+// from where it landed. Returns the mode to run in: PM_PLAY, or PM_STOP when the step found
+// nothing to play.
+std::optional<int32_t> start_minute_jump(int32_t jump) {
+    if (api_set_play_mode(PM_FRAME_F) < 0) return std::nullopt;
+    if (wait_while_mode(PM_FRAME_F) == PM_STOP) return PM_STOP;
+    if (api_set_play_mode(jump) < 0) return std::nullopt;
+    wait_while_mode(jump);
+    if (api_set_play_mode(PM_PLAY) < 0) return std::nullopt;
+    return PM_PLAY;
+}
+
+bool is_minute_jump(int32_t mode) { return mode == PM_MINUTE_F || mode == PM_MINUTE_B; }
+
 }  // namespace
 
 int run_frames(const GlobalOptions&, const SessionOptions& session, const FramesOptions& frames) {
@@ -114,8 +137,15 @@ int run_frames(const GlobalOptions&, const SessionOptions& session, const Frames
     if (int rc = scope.open(session, on_frame, on_status); rc != kExitOk) return rc;
     api_set_no_pacing(1);
     api_set_key_frame_only(frames.key_frames_only ? 1 : 0);
-    if (api_set_channel_mask(*mask) < 0 || api_play_from(*from) < 0 || api_set_play_mode(mode) < 0) {
+    if (api_set_channel_mask(*mask) < 0 || api_play_from(*from) < 0) {
         return fail("the engine refused the channels or the time");
+    }
+    if (is_minute_jump(mode)) {
+        const auto started = start_minute_jump(mode);
+        if (!started) return fail("the engine refused the minute jump");
+        mode = *started;
+    } else if (api_set_play_mode(mode) < 0) {
+        return fail("the engine refused the play mode");
     }
 
     Collector& c = collector();

@@ -90,8 +90,9 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
     s->frames_cmd = app.add_subcommand("frames", "Run the playback engine and print every frame");
     s->frames_cmd->add_option("--channels", s->frames.channels, "Video channels, e.g. 1,2")->required();
     s->frames_cmd->add_option("--from", s->frames.from, "Recorder time to play from")->required();
-    s->frames_cmd->add_option("--mode", s->frames.mode, "play (default), ff2..ff32, rew1..rew32, "
-                                                        "frame-f, frame-b, minute-f, minute-b");
+    s->frames_cmd->add_option("--mode", s->frames.mode,
+                              "play (default), ff2..ff32, rew1..rew32, frame-f, frame-b, "
+                              "minute-f, minute-b (a frame step at --from, the jump, then play)");
     s->frames_cmd->add_flag("--key-frames-only", s->frames.key_frames_only, "Key frames only");
     s->frames_cmd->add_option("--count", s->frames.count, "Stop after this many frames")
         ->check(CLI::NonNegativeNumber);
