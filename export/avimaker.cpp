@@ -23,6 +23,10 @@ struct CAvimaker::Channel {
     int32_t height = 0;
     int32_t pal = 0;
     uint64_t refused = 0;  // frames of the current files too long to queue
+    // Audio of the latest second that came before the channel's first key frame: the files
+    // open at that key frame, and the audio of its second belongs under it.
+    std::vector<uint8_t> early_audio;
+    uint32_t early_second = 0;
     CAVIFile writer;
 };
 
@@ -42,6 +46,8 @@ void CAvimaker::setup(ExportNotify* owner, const DateTime& start, const DateTime
         ch.first_video_time = 0;
         ch.width = ch.height = ch.pal = 0;
         ch.refused = 0;
+        ch.early_audio.clear();
+        ch.early_second = 0;
     }
     finished_ = 0;
     last_percent_ = 0;
@@ -110,6 +116,7 @@ bool CAvimaker::open_files(int c, const uint8_t* data, uint32_t picture_size) {
     ch.writer.resume();
     FileSet files;
     files.channel = c;
+    files.part = part_;
     files.prefix = prefix;
     files.pal = ch.pal;
     opened_.push_back(std::move(files));
@@ -137,6 +144,14 @@ void CAvimaker::note_progress(uint32_t time, uint32_t s, uint32_t e) {
     if (percent >= 1 && percent <= 100) post(kBackupNotifyProgress, percent);
 }
 
+void CAvimaker::hold_early_audio(Channel& ch, uint32_t time, const uint8_t* data, int32_t length) {
+    if (time != ch.early_second) ch.early_audio.clear();
+    ch.early_second = time;
+    // A second of audio is 8000 bytes; more than a few seconds' worth is no second's audio.
+    if (ch.early_audio.size() + static_cast<size_t>(length) <= kEarlyAudioMax)
+        ch.early_audio.insert(ch.early_audio.end(), data, data + length);
+}
+
 int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data,
                              int32_t length, int32_t kind, uint32_t picture_size) {
     if (!armed_) return -1;
@@ -154,6 +169,7 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
 
     Channel& ch = *channels_[c];
     if (ch.waiting_for_key) {
+        if (kind == 1) hold_early_audio(ch, time, data, length);
         if (kind == 1 || picture_size == 0) return 0;
         ch.waiting_for_key = false;
     }
@@ -189,5 +205,12 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
     frame.length = length;
     frame.data = const_cast<uint8_t*>(data);
     ch.writer.queue_video(&frame);  // a record the ring drops is counted there
+    if (!ch.early_audio.empty()) {
+        if (ch.early_second == time) {
+            ch.writer.queue_audio(ch.early_audio.data(),
+                                  static_cast<int32_t>(ch.early_audio.size()), &when);
+        }
+        ch.early_audio.clear();
+    }
     return 0;
 }

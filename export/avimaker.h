@@ -19,6 +19,7 @@ public:
     // Seconds past the span's end after which channels that delivered nothing past it are
     // taken as finished too.
     static constexpr uint32_t kSpanEndGrace = 2;
+    static constexpr size_t kEarlyAudioMax = 40000;
 
     CAvimaker();
     ~CAvimaker();
@@ -41,6 +42,7 @@ public:
     // filled in when reset finishes them.
     struct FileSet {
         int channel = 0;  // 0-based video channel
+        int part = 0;
         std::string prefix;
         int32_t pal = 0;
         bool finished = false;
@@ -52,6 +54,7 @@ public:
 private:
     struct Channel;
     bool open_files(int c, const uint8_t* data, uint32_t picture_size);
+    static void hold_early_audio(Channel& ch, uint32_t time, const uint8_t* data, int32_t length);
     void note_past_end(int c, uint32_t time, uint32_t end);
     void note_progress(uint32_t time, uint32_t start, uint32_t end);
     void post(int32_t wparam, int32_t lparam);

@@ -81,12 +81,14 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
     quiesce_engine();
     hooks_->clear_pictures();
     folder_ = folder;
-    mask_ = live_mask_ = mask;
+    mask_ = mask;
     from_ = from;
     to_ = to;
     part_ = 0;
     fruitless_restarts_ = 0;
     first_file_ = maker_.opened().size();
+    report_ = ExportReport{};
+    report_.source = export_source_now();
     arm_engine(from);
     maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(), part_);
     for (auto& b : bytes_) b = 0;
@@ -94,9 +96,11 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
     active_ = true;
     stopping_ = false;
     if (api_set_play_mode(PM_PLAY) != PM_PLAY) {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            error_ = "the engine refused the channels";
+        }
         do_stop();
-        std::lock_guard<std::mutex> guard(mutex_);
-        error_ = "the engine refused the channels";
         return -1;
     }
     return 0;
@@ -145,16 +149,9 @@ void BackupJob::on_status(int32_t code, int32_t slot) {
         post({Event::Stop});
         return;
     }
-    const int32_t shown = api_display_channels();
-    if (code == PLAYBACK_STATUS_END) note_read_error(slot, shown);
-    if (code != PLAYBACK_STATUS_END || slot < 0 || slot >= shown) return;
-    // A channel that ran out of data leaves the job; with none left the job ends.
-    std::lock_guard<std::mutex> guard(mutex_);
-    live_mask_ &= ~(1u << slot);
-    if (live_mask_ == 0) {
-        queue_.push_back({Event::Stop});
-        posted_.notify_all();
-    }
+    // A channel whose pictures ended may still have sound to deliver: the job ends when the
+    // engine has nothing left at all, which it reports a few steps after the last picture.
+    if (code == PLAYBACK_STATUS_END) note_read_error(slot, api_display_channels());
 }
 
 // A channel whose reads failed ends like one whose recording ended; its files keep what was
@@ -213,7 +210,6 @@ void BackupJob::restart() {
     quiesce_engine();
     maker_.reset();
     hooks_->clear_pictures();
-    live_mask_ = mask_;
     arm_engine(last_time_ != 0 ? last_time_.load() : from_);
     ++part_;
     maker_.setup(this, date_of(from_), date_of(to_), mask_, folder_, api_display_channels(), part_);
@@ -235,6 +231,7 @@ void BackupJob::do_stop() {
     if (active_) {
         maker_.reset();
         note_unfinished_files();
+        write_report();
     }
     active_ = false;
     hooks_->ended();
@@ -251,6 +248,62 @@ void BackupJob::note_unfinished_files() {
         std::lock_guard<std::mutex> guard(mutex_);
         if (error_.empty()) error_ = "finishing " + files[i].prefix + "avi failed (is the disk full?)";
         return;
+    }
+}
+
+// What each file holds. The span's seconds without video are counted in the file that holds
+// them: before a channel's first frame in its first file, after its last frame in its last.
+std::vector<ExportFileEntry> BackupJob::file_entries() const {
+    const auto& files = maker_.opened();
+    std::vector<ExportFileEntry> entries;
+    for (size_t i = first_file_; i < files.size(); ++i) {
+        const CAvimaker::FileSet& f = files[i];
+        const PlacementStats& p = f.stats.placement;
+        ExportFileEntry e;
+        e.channel = f.channel + 1;
+        e.part = f.part;
+        e.prefix = f.prefix;
+        e.fps = f.pal ? kFpsPal : kFpsNtsc;
+        ExportFileCounts& c = e.counts;
+        c.stored_frames = p.frames_written;
+        c.empty_frames = p.empty_frames;
+        c.dropped_frames = p.frames_dropped + f.stats.ring.dropped + f.stats.collector.overflow_dropped;
+        c.refused_frames = f.refused + f.stats.collector.refused;
+        c.audio_bytes = p.audio_bytes;
+        c.seconds = p.seconds;
+        c.first_frame = p.first_frame;
+        c.last_frame = p.last_frame;
+        c.seconds_without_video = p.hole_seconds;
+        entries.push_back(e);
+    }
+    for (int ch = 0; ch < CAvimaker::kChannels; ++ch) {
+        ExportFileEntry* first = nullptr;
+        ExportFileEntry* last = nullptr;
+        for (ExportFileEntry& e : entries) {
+            if (e.channel != ch + 1 || e.counts.stored_frames == 0) continue;
+            if (first == nullptr) first = &e;
+            last = &e;
+        }
+        if (first == nullptr) continue;
+        first->counts.seconds_without_video += first->counts.first_frame.time_stamp - from_;
+        if (to_ > last->counts.last_frame.time_stamp)
+            last->counts.seconds_without_video += to_ - last->counts.last_frame.time_stamp;
+    }
+    return entries;
+}
+
+// The report is written whether the job succeeded or not, and names only files that are there.
+void BackupJob::write_report() {
+    report_.from = from_;
+    report_.to = to_;
+    report_.channel_mask = mask_;
+    report_.split_bytes = split_bytes_;
+    report_.files = file_entries();
+    report_.error = error();
+    std::string failure;
+    if (write_export_report(folder_, report_, &failure) != 0) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (error_.empty()) error_ = failure;
     }
 }
 

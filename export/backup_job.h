@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "export/avimaker.h"
+#include "export/export_report.h"
 #include "export/export_notify.h"
 
 // Steps only a window has; the default does nothing.
@@ -47,6 +48,9 @@ public:
     // Why the job failed ("" when it did not).
     std::string error() const;
     const std::vector<CAvimaker::FileSet>& files() const { return maker_.opened(); }
+    // The files of the last job with what each holds, as its report names them.
+    const std::vector<ExportFileEntry>& report_files() const { return report_.files; }
+    std::string report_path() const { return folder_ + "/" + kExportReportName; }
 
     // ExportNotify: from the playback thread and the channel writers' threads.
     void backup_notification(int32_t wparam, int32_t lparam) override;
@@ -73,6 +77,8 @@ private:
     void restart();
     void do_stop();
     void note_unfinished_files();
+    void write_report();
+    std::vector<ExportFileEntry> file_entries() const;
     void note_read_error(int32_t slot, int32_t shown);
     void quiesce_engine();
     void arm_engine(uint32_t from);
@@ -89,8 +95,9 @@ private:
     size_t first_file_ = 0;  // the first of maker_'s files that belongs to this job
 
     // Job state of the main window.
-    uint32_t from_ = 0, to_ = 0, mask_ = 0, live_mask_ = 0;
+    uint32_t from_ = 0, to_ = 0, mask_ = 0;
     std::string folder_;
+    ExportReport report_;
     std::atomic<bool> active_{false};
     std::atomic<bool> stopping_{false};  // the stop flag: records are ignored while set
     int32_t part_ = 0;

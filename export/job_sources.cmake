@@ -1,1 +1,2 @@
 list(APPEND QUILLON_EXPORT_SOURCES avimaker.cpp backup_job.cpp)
+list(APPEND QUILLON_EXPORT_SOURCES export_report.cpp)

@@ -12,7 +12,7 @@
 #include "tests/testkit/temp_image.h"
 #include "tests/testkit/volume_helpers.h"
 #include "tests/tools/cli_runner.h"
-#include "tools/cli/sha256.h"
+#include "platform/sha256.h"
 #include "tools/sample/recordings.h"
 
 namespace {
@@ -57,7 +57,7 @@ protected:
         ASSERT_TRUE(v.has_value()) << error;
         for (const sample::RecordedGop& g : v->gops) {
             for (const sample::RecordedFrame& f : g.frames) {
-                img->frames[{f.time, f.ms}] = cli::sha256_hex(f.bytes.data(), f.bytes.size());
+                img->frames[{f.time, f.ms}] = platform::sha256_hex(f.bytes.data(), f.bytes.size());
             }
         }
         // The ring wrapped: its oldest bytes were overwritten, and it starts near its map's end.

@@ -27,12 +27,46 @@ private:
 };
 
 void print_files(const Json& doc, std::ostream& out) {
-    TextTable table({"CHANNEL", "AVI", "SMI", "VIDEO FRAMES", "AUDIO BYTES"});
+    TextTable table({"CHANNEL", "PART", "AVI", "STORED FRAMES", "EMPTY", "DROPPED", "REFUSED",
+                     "AUDIO BYTES", "NO VIDEO (S)", "FIRST FRAME", "LAST FRAME"});
     for (const Json& f : doc["files"]) {
-        table.add({cell(f["channel"]), cell(f["avi"]), cell(f["smi"]), cell(f["video_frames"]),
-                   cell(f["audio_bytes"])});
+        table.add({cell(f["channel"]), cell(f["part"]), cell(f["avi"]), cell(f["stored_frames"]),
+                   cell(f["empty_frames"]), cell(f["dropped_frames"]), cell(f["refused_frames"]),
+                   cell(f["recorded_audio_bytes"]), cell(f["seconds_without_video"]),
+                   f["first_frame"].is_null() ? "-" : cell(f["first_frame"]["time_text"]),
+                   f["last_frame"].is_null() ? "-" : cell(f["last_frame"]["time_text"])});
     }
     table.print(out);
+    out << "Report: " << cell(doc["report"]) << '\n';
+}
+
+Json frame_time(const ExportFileCounts& c, const FrameTime& t) {
+    if (c.stored_frames == 0) return nullptr;
+    Json j;
+    put_time(j, "time", t.time_stamp);
+    j["ms"] = t.milliseconds;
+    return j;
+}
+
+Json file_json(const CAvimaker::FileSet& f, const ExportFileEntry& e) {
+    const ExportFileCounts& c = e.counts;
+    return Json{{"channel", e.channel},
+                {"part", e.part},
+                {"avi", e.prefix + "avi"},
+                {"smi", e.prefix + "smi"},
+                {"fps", e.fps},
+                {"seconds", c.seconds},
+                {"video_frames", f.stats.file_video_frames},
+                {"stored_frames", c.stored_frames},
+                {"recorded_frames", c.stored_frames},
+                {"empty_frames", c.empty_frames},
+                {"dropped_frames", c.dropped_frames},
+                {"refused_frames", c.refused_frames},
+                {"audio_bytes", f.stats.file_audio_bytes},
+                {"recorded_audio_bytes", c.audio_bytes},
+                {"seconds_without_video", c.seconds_without_video},
+                {"first_frame", frame_time(c, c.first_frame)},
+                {"last_frame", frame_time(c, c.last_frame)}};
 }
 
 }  // namespace
@@ -62,21 +96,19 @@ int run_export(const GlobalOptions& options, const SessionOptions& session, cons
     while (job.process(200)) {
     }
     BackupJob::install(nullptr);
-    if (!job.error().empty()) return fail("export: " + job.error());
-
-    Json files = Json::array();
-    for (const CAvimaker::FileSet& f : job.files()) {
-        files.push_back(Json{{"channel", f.channel + 1},
-                             {"avi", f.prefix + "avi"},
-                             {"smi", f.prefix + "smi"},
-                             {"seconds", f.stats.placement.seconds},
-                             {"fps", f.pal ? 25 : 30},
-                             {"video_frames", f.stats.file_video_frames},
-                             {"recorded_frames", f.stats.placement.frames_written},
-                             {"audio_bytes", f.stats.file_audio_bytes}});
+    if (!job.error().empty()) {
+        return fail("export: " + job.error() + " (what was written is listed in " +
+                    job.report_path() + ")");
     }
+
+    // The job's own files, in the order they were opened; the report lists the same ones.
+    Json files = Json::array();
+    const auto& sets = job.files();
+    const auto& entries = job.report_files();
+    const size_t first = sets.size() - entries.size();
+    for (size_t i = 0; i < entries.size(); ++i) files.push_back(file_json(sets[first + i], entries[i]));
     if (files.empty()) return fail("export: no channel had a recording in the span");
-    emit(options.json, Json{{"files", std::move(files)}}, print_files);
+    emit(options.json, Json{{"files", std::move(files)}, {"report", job.report_path()}}, print_files);
     return scope.finish(kExitOk);
 }
 

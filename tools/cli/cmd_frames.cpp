@@ -14,7 +14,7 @@
 #include "tools/cli/cli.h"
 #include "tools/cli/output.h"
 #include "tools/cli/session.h"
-#include "tools/cli/sha256.h"
+#include "platform/sha256.h"
 
 namespace cli {
 namespace {
@@ -47,7 +47,7 @@ void on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data, in
     Json j{{"slot", slot}, {"time", time}, {"time_text", time_text(time)}, {"ms", msec},
            {"kind", kind}, {"length", length},
            {"picture_size", picture_size},
-           {"sha256", sha256_hex(data, static_cast<size_t>(length))}};
+           {"sha256", platform::sha256_hex(data, static_cast<size_t>(length))}};
     ++collector().frames;
     push(j.dump());
 }

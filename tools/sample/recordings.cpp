@@ -199,7 +199,7 @@ std::optional<VideoRecording> video_recording(const VideoRecordingSpec& spec, Vi
 
 std::optional<AudioRecording> audio_recording(int audio_channel, uint32_t from, uint32_t to,
                                               const std::vector<TimeSpan>& gaps,
-                                              std::string* error) {
+                                              std::string* error, bool marked) {
     if (audio_channel < 1 || audio_channel > 4) {
         return fail<AudioRecording>(error,
                                     "audio channel must be 1..4: " + std::to_string(audio_channel));
@@ -217,6 +217,12 @@ std::optional<AudioRecording> audio_recording(int audio_channel, uint32_t from, 
             // The tone continues in phase from record to record.
             const auto offset = static_cast<uint32_t>(recorded.ms * kAudioSampleRate / 1000);
             recorded.samples = tone_samples(audio_channel - 1, recorded.time, kAudioRecordBytes, offset);
+            if (marked) {
+                recorded.samples[0] = 0xA5;
+                recorded.samples[1] = static_cast<uint8_t>(recorded.time);
+                recorded.samples[2] = static_cast<uint8_t>(recorded.time >> 8);
+                recorded.samples[3] = static_cast<uint8_t>(recorded.ms / kAudioRecordMs);
+            }
 
             AudioRecordSpec spec;
             spec.time = recorded.time;

@@ -90,9 +90,11 @@ struct AudioRecording {
 };
 
 // The audio channel's tone (audio_channel 1..4) over [from, to) without the gaps. nullopt with
-// a message when the channel or the span is out of range.
+// a message when the channel or the span is out of range. Marked: each record starts with four
+// bytes that name it (its second's low 16 bits and its 200 ms step), so that a test can find
+// where every record landed.
 std::optional<AudioRecording> audio_recording(int audio_channel, uint32_t from, uint32_t to,
                                               const std::vector<TimeSpan>& gaps,
-                                              std::string* error);
+                                              std::string* error, bool marked = false);
 
 }  // namespace sample

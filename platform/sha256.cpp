@@ -1,9 +1,14 @@
-#include "tools/cli/sha256.h"
+#include "platform/sha256.h"
 
-#include <array>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
-namespace cli {
+namespace platform {
 namespace {
 
 constexpr std::array<uint32_t, 64> kRound = {
@@ -48,26 +53,71 @@ void compress(std::array<uint32_t, 8>& h, const uint8_t* block) {
 
 }  // namespace
 
-std::string sha256_hex(const uint8_t* data, size_t length) {
-    std::array<uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    size_t done = 0;
-    for (; length - done >= 64; done += 64) compress(h, data + done);
+Sha256::Sha256()
+    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
+         0x5be0cd19} {}
+
+void Sha256::update(const uint8_t* data, size_t length) {
+    total_ += length;
+    while (length > 0) {
+        if (used_ == 0 && length >= 64) {
+            compress(h_, data);
+            data += 64;
+            length -= 64;
+            continue;
+        }
+        const size_t n = std::min(length, 64 - used_);
+        std::memcpy(block_ + used_, data, n);
+        used_ += n;
+        data += n;
+        length -= n;
+        if (used_ == 64) {
+            compress(h_, block_);
+            used_ = 0;
+        }
+    }
+}
+
+std::string Sha256::hex_digest() {
+    const uint64_t bits = total_ * 8;
     uint8_t tail[128] = {};
-    const size_t rest = length - done;
-    for (size_t i = 0; i < rest; ++i) tail[i] = data[done + i];
-    tail[rest] = 0x80;
-    const size_t blocks = rest + 9 <= 64 ? 1 : 2;
-    const uint64_t bits = uint64_t{length} * 8;
+    std::memcpy(tail, block_, used_);
+    tail[used_] = 0x80;
+    const size_t blocks = used_ + 9 <= 64 ? 1 : 2;
     for (int i = 0; i < 8; ++i) tail[blocks * 64 - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
-    for (size_t b = 0; b < blocks; ++b) compress(h, tail + 64 * b);
+    for (size_t b = 0; b < blocks; ++b) compress(h_, tail + 64 * b);
     std::string out;
     char hex[9];
-    for (uint32_t v : h) {
+    for (uint32_t v : h_) {
         std::snprintf(hex, sizeof hex, "%08x", v);
         out += hex;
     }
     return out;
 }
 
-}  // namespace cli
+std::string sha256_hex(const uint8_t* data, size_t length) {
+    Sha256 hash;
+    hash.update(data, length);
+    return hash.hex_digest();
+}
+
+int sha256_file(const std::string& path, std::string* hex) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    Sha256 hash;
+    std::vector<uint8_t> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0) {
+            ::close(fd);
+            return -1;
+        }
+        if (n == 0) break;
+        hash.update(buffer.data(), static_cast<size_t>(n));
+    }
+    ::close(fd);
+    *hex = hash.hex_digest();
+    return 0;
+}
+
+}  // namespace platform

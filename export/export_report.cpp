@@ -1,0 +1,163 @@
+#include "export/export_report.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "disk/disk.h"
+#include "platform/drive.h"
+#include "platform/sha256.h"
+#include "storage/api.h"
+#include "storage/api_state.h"
+
+#ifndef QUILLON_VERSION
+#define QUILLON_VERSION "unknown"
+#endif
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json time_json(uint32_t t) {
+    DateTime d{};
+    time_to_systemtime(t, &d);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
+                  d.hour, d.minute, d.second);
+    return Json{{"time", t}, {"text", text}};
+}
+
+Json frame_time_json(const FrameTime& f) {
+    Json j = time_json(f.time_stamp);
+    j["ms"] = f.milliseconds;
+    return j;
+}
+
+// Name, size and digest of a finished file; null when it is not there to be hashed.
+Json file_json(const std::string& path) {
+    struct stat st{};
+    std::string digest;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        platform::sha256_file(path, &digest) != 0) {
+        return nullptr;
+    }
+    const size_t slash = path.find_last_of('/');
+    return Json{{"name", slash == std::string::npos ? path : path.substr(slash + 1)},
+                {"path", path},
+                {"size", static_cast<uint64_t>(st.st_size)},
+                {"sha256", digest}};
+}
+
+Json counts_json(const ExportFileCounts& c) {
+    Json j{{"stored_frames", c.stored_frames},   {"empty_frames", c.empty_frames},
+           {"dropped_frames", c.dropped_frames}, {"refused_frames", c.refused_frames},
+           {"audio_bytes", c.audio_bytes},       {"seconds", c.seconds},
+           {"seconds_without_video", c.seconds_without_video}};
+    j["first_frame"] = c.stored_frames > 0 ? frame_time_json(c.first_frame) : Json(nullptr);
+    j["last_frame"] = c.stored_frames > 0 ? frame_time_json(c.last_frame) : Json(nullptr);
+    return j;
+}
+
+Json source_json(const ExportSource& s) {
+    return Json{{"device", s.device},
+                {"container", s.container},
+                {"size_bytes", s.device_bytes},
+                {"disk_row", s.disk_row},
+                {"partition", s.partition},
+                {"start_sector", s.start_sector},
+                {"sector_count", s.sector_count},
+                {"session",
+                 Json{{"index", s.session},
+                      {"name", s.session_name},
+                      {"created", time_json(s.created)},
+                      {"oldest", time_json(s.oldest)},
+                      {"newest", time_json(s.newest)}}}};
+}
+
+}  // namespace
+
+ExportSource export_source_now() {
+    ExportSource s;
+    const DiskEntry* disk = backup_mounted_disk();
+    if (disk != nullptr) {
+        s.device.assign(disk->device_path, strnlen(disk->device_path, sizeof disk->device_path));
+        s.partition = disk->partition;
+        s.start_sector = disk->start_sector;
+        s.sector_count = disk->sector_count;
+        const DiskEntry* table = backup_disk_table();
+        for (int32_t i = 0; table != nullptr && i < backup_disk_count(); ++i) {
+            if (&table[i] == disk || (std::string_view(table[i].device_path) == s.device &&
+                                      table[i].start_sector == disk->start_sector)) {
+                s.disk_row = i;
+                break;
+            }
+        }
+        platform::DriveGeometry g;
+        const auto drive = platform::open_drive(s.device.c_str());
+        if (drive && drive->geometry(&g) == 0) {
+            s.device_bytes = static_cast<uint64_t>(g.cylinders) * g.tracks_per_cylinder *
+                             g.sectors_per_track * g.bytes_per_sector;
+        }
+    }
+    s.session = api_state().mounted_session;
+    if (const VolumeRecord* v = api_session()) {
+        s.session_name.assign(v->name, strnlen(v->name, sizeof v->name));
+        s.created = v->created;
+        s.oldest = v->oldest;
+        s.newest = v->newest;
+    }
+    return s;
+}
+
+int32_t write_export_report(const std::string& folder, const ExportReport& report,
+                            std::string* error) {
+    Json channels = Json::array();
+    for (int c = 0; c < 16; ++c) {
+        if (report.channel_mask & (1u << c)) channels.push_back(c + 1);
+    }
+    Json files = Json::array();
+    for (const ExportFileEntry& f : report.files) {
+        Json avi = file_json(f.prefix + "avi"), smi = file_json(f.prefix + "smi");
+        if (avi.is_null() && smi.is_null()) continue;
+        files.push_back(Json{{"channel", f.channel},
+                             {"part", f.part},
+                             {"fps", f.fps},
+                             {"avi", std::move(avi)},
+                             {"smi", std::move(smi)},
+                             {"counts", counts_json(f.counts)}});
+    }
+    const Json doc{{"program", Json{{"name", "quillon"}, {"version", QUILLON_VERSION}}},
+                   {"source", source_json(report.source)},
+                   {"span", Json{{"from", time_json(report.from)},
+                                 {"to", time_json(report.to)},
+                                 {"seconds", uint64_t{report.to} - report.from + 1}}},
+                   {"channels", std::move(channels)},
+                   {"split_bytes", report.split_bytes},
+                   {"result", report.error.empty() ? "complete" : "failed"},
+                   {"error", report.error.empty() ? Json(nullptr) : Json(report.error)},
+                   {"files", std::move(files)}};
+    const std::string path = folder + "/" + kExportReportName;
+    const std::string tmp = path + ".part";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        out << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+        out.flush();
+        if (!out) {
+            std::remove(tmp.c_str());
+            if (error != nullptr) *error = "cannot write " + path;
+            return -1;
+        }
+    }
+    // Renamed into place whole, so a reader never finds half a report.
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        if (error != nullptr) *error = "cannot write " + path;
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,62 @@
+// The report an export job leaves beside its files: where the recording came from, what was
+// asked for, and for every file written its size, its SHA-256 (hashed from the finished file on
+// disk) and what it holds, so that whoever receives the files can check them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "export/placement.h"
+
+inline constexpr const char* kExportReportName = "export-report.json";
+
+struct ExportSource {
+    std::string device;           // the path the drive or image was opened by
+    std::string container = "raw";
+    uint64_t device_bytes = 0;    // 0 when the drive could not tell
+    int32_t disk_row = -1;        // row of the disk table
+    uint32_t partition = 0;
+    uint64_t start_sector = 0;
+    uint64_t sector_count = 0;
+    int32_t session = -1;
+    std::string session_name;
+    uint32_t created = 0, oldest = 0, newest = 0;
+};
+
+// What one channel's file pair of one part holds.
+struct ExportFileCounts {
+    uint64_t stored_frames = 0;   // frames of the recording written as chunks
+    uint64_t empty_frames = 0;    // empty positions that keep the frame rate
+    uint64_t dropped_frames = 0;  // beyond the frame rate of their second, or lost on the way
+    uint64_t refused_frames = 0;  // longer than any frame can be: refused whole, never cut
+    uint64_t audio_bytes = 0;     // recorded audio written (silence not counted)
+    uint64_t seconds = 0;         // seconds the file plays
+    uint64_t seconds_without_video = 0;  // of the span, in this file's share of it
+    FrameTime first_frame, last_frame;   // recorder times of the first and last stored frame
+};
+
+struct ExportFileEntry {
+    int channel = 0;  // 1..16
+    int part = 0;
+    std::string prefix;  // the files are prefix + "avi" and prefix + "smi"
+    int fps = 0;
+    ExportFileCounts counts;
+};
+
+struct ExportReport {
+    ExportSource source;
+    uint32_t from = 0, to = 0;
+    uint32_t channel_mask = 0;  // bit c = video channel c + 1
+    uint64_t split_bytes = 0;
+    std::string error;          // empty when the job succeeded
+    std::vector<ExportFileEntry> files;
+};
+
+// The source as the storage API has it mounted now.
+ExportSource export_source_now();
+
+// Writes folder/export-report.json. Files that are not on disk are left out, so the report never
+// claims a file that is not there. 0, or -1 with a message.
+int32_t write_export_report(const std::string& folder, const ExportReport& report,
+                            std::string* error);
