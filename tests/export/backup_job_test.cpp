@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -153,6 +155,92 @@ TEST(CAvimakerFiles, TheFirstKeyFrameDecidesFourccAndFrameRate) {
     EXPECT_EQ(micro_seconds_per_frame(first), 33333u);   // 30 frames a second
     EXPECT_EQ(micro_seconds_per_frame(second), 40000u);  // 576 lines: 25 frames a second
     EXPECT_EQ(probe(dir, second, "width"), "704");
+}
+
+class Notes final : public ExportNotify {
+public:
+    void backup_notification(int32_t w, int32_t l) override { calls.emplace_back(w, l); }
+    std::vector<std::pair<int32_t, int32_t>> calls;
+};
+
+// Large key frames go to the files whole; only a frame longer than any the engine can deliver is
+// refused, and counted.
+TEST(CAvimakerFiles, LargeFramesAreKeptWholeAndOnlyImpossibleOnesRefused) {
+    testkit::TempDir dir;
+    Quiet quiet;
+    CAvimaker maker;
+    DateTime from{}, to{};
+    time_to_systemtime(kT0, &from);
+    time_to_systemtime(kT0 + 60, &to);
+    maker.setup(&quiet, from, to, 0x1, dir.path(), 4, 0);
+    std::vector<uint8_t> frame(static_cast<size_t>(kRecordDataMax) + 1, 0x5A);
+    frame[0] = frame[1] = frame[2] = 0;
+    frame[3] = 1;
+    const int32_t sizes[] = {300000, 1000000, kRecordDataMax, kRecordDataMax + 1, 700};
+    for (uint32_t i = 0; i < 5; ++i) {
+        maker.on_record(0, kT0 + i, 0, frame.data(), sizes[i], 0, 352u << 16 | 240u);
+    }
+    maker.reset();
+    ASSERT_EQ(maker.opened().size(), 1u);
+    const CAvimaker::FileSet& f = maker.opened()[0];
+    EXPECT_EQ(f.refused, 1u);
+    EXPECT_EQ(f.stats.placement.frames_written, 4u);
+    EXPECT_EQ(f.stats.placement.frames_dropped + f.stats.ring.dropped, 0u);
+    EXPECT_GT(std::filesystem::file_size(dir.file("[CH01]07_00_00.avi")),
+              uint64_t{300000} + 1000000 + kRecordDataMax + 700);
+}
+
+// One channel passing the span's end does not end the others: their frames of the last second,
+// delivered after it, are kept. The end is reported once every channel has passed it, or once
+// the clock is well past it.
+TEST(CAvimakerFiles, TheSpanEndsForEachChannelByItsOwnFrames) {
+    testkit::TempDir dir;
+    Notes notes;
+    CAvimaker maker;
+    DateTime from{}, to{};
+    time_to_systemtime(kT0, &from);
+    time_to_systemtime(kT0 + 2, &to);
+    maker.setup(&notes, from, to, 0x7, dir.path(), 4, 0);
+    std::vector<uint8_t> frame(64, 0x11);
+    frame[3] = 1;
+    const auto key = 352u << 16 | 240u;
+    for (int32_t slot : {0, 1, 2}) maker.on_record(slot, kT0, 0, frame.data(), 64, 0, key);
+    maker.on_record(0, kT0 + 3, 0, frame.data(), 64, 0, key);  // channel 1 is past the end
+    maker.on_record(1, kT0 + 2, 900, frame.data(), 64, 0, 0);   // channel 2's last second
+    EXPECT_FALSE(maker.done());
+    maker.on_record(1, kT0 + 3, 0, frame.data(), 64, 0, key);
+    EXPECT_FALSE(maker.done());  // channel 3 has not passed it yet
+    maker.on_record(0, kT0 + 4, 0, frame.data(), 64, 0, key);
+    EXPECT_TRUE(maker.done());  // two seconds past the end: channel 3 has nothing more
+    maker.on_record(2, kT0 + 2, 0, frame.data(), 64, 0, 0);  // after the end: not taken
+    int ends = 0;
+    for (const auto& [w, l] : notes.calls) ends += w == kBackupNotifyEnd && l == kBackupSpanEnd;
+    EXPECT_EQ(ends, 1);
+    maker.reset();
+    ASSERT_EQ(maker.opened().size(), 3u);
+    EXPECT_EQ(maker.opened()[0].stats.placement.frames_written, 1u);
+    EXPECT_EQ(maker.opened()[1].stats.placement.frames_written, 2u);
+    EXPECT_EQ(maker.opened()[2].stats.placement.frames_written, 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// A failed job still leaves its report, with the failure and only the files that are there.
+TEST_F(BackupJobTest, AFailedJobWritesItsReportWithTheFailure) {
+    const std::string folder = dir_.file("failed");
+    ASSERT_EQ(job_.start(kT0 + 10, kT0 + 60, 0x1, folder), 0);
+    job_.backup_notification(kBackupNotifyEnd, kBackupCreateFailed);
+    EXPECT_FALSE(settle());
+    const std::string path = folder + "/export-report.json";
+    ASSERT_TRUE(std::filesystem::exists(path));
+    const auto bytes = testkit::read_file(path);
+    const std::string report(bytes.begin(), bytes.end());
+    EXPECT_NE(report.find("\"result\": \"failed\""), std::string::npos) << report;
+    EXPECT_NE(report.find("\"error\": \"AVI file create faile.\""), std::string::npos) << report;
+    EXPECT_NE(report.find("\"files\": []"), std::string::npos) << report;
+    EXPECT_FALSE(std::filesystem::exists(path + ".part"));
 }
 
 }  // namespace
