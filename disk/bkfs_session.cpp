@@ -8,17 +8,6 @@
 
 namespace {
 
-struct SessionChannel {
-    uint64_t size;
-    uint32_t index_column;
-    uint32_t head_slot;
-    uint32_t head_offset;
-    uint32_t tail_slot;
-    uint32_t tail_offset;
-    uint8_t unused[20];
-};
-static_assert(sizeof(SessionChannel) == kSessionChannelRecordSize);
-
 struct LoadedSession {
     std::unique_ptr<uint8_t[]> header;
     uint16_t map[kSessionBlockMapSlots] = {};
@@ -40,7 +29,7 @@ bool block_in_range(uint32_t block) {
 bool header_fits(const VolumeRecord& v, const uint8_t* header) {
     if (v.channel_count > kMaxChannels || v.data_channel_count > kMaxChannels) return false;
     for (uint32_t c = 3; c < v.channel_count; ++c) {
-        SessionChannel ch;
+        SessionChannelRecord ch;
         std::memcpy(&ch, header + kSessionChannelRecordsOffset + c * sizeof ch, sizeof ch);
         if (ch.size != 0 && ch.index_column >= v.data_channel_count) return false;
     }
@@ -83,7 +72,7 @@ int32_t bkfs_load_session(const VolumeRecord* record) {
 
     ChannelLayer& cl = channel_layer();
     for (uint32_t c = 0; c < v.channel_count; ++c) {
-        SessionChannel ch;
+        SessionChannelRecord ch;
         std::memcpy(&ch, s.header.get() + kSessionChannelRecordsOffset + c * sizeof ch, sizeof ch);
         s.records[c] = ChannelRecord{ch.size,      ch.index_column, ch.head_slot,
                                      ch.head_offset, ch.tail_slot,  ch.tail_offset,

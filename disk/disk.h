@@ -101,6 +101,12 @@ void hdd_clear_failed_reads();
 
 // Display copy of the mounted area's recorder super block (136 bytes).
 int32_t hdd_read_super_block(uint64_t size, void* buffer);
+// The super block the mount retained, nullptr when no disk of that kind is mounted; the
+// layouts are in disk/format.h.
+struct DvrSuperBlock;
+struct BackupSuperBlock;
+const DvrSuperBlock* dvrfs_super_block();
+const BackupSuperBlock* bkfs_super_block();
 
 // --- Volume records ---------------------------------------------------------------------------
 inline constexpr int kVolumeRecordCount = 32;

@@ -58,11 +58,9 @@ int32_t _hdd_blk_read(uint64_t start, uint64_t size, int keep);
 int32_t dvrfs_mount();
 int32_t dvrfs_unmount();
 uint64_t dvrfs_block_sector(int32_t block, int32_t offset);
-const DvrSuperBlock* dvrfs_super_block();  // the retained copy, nullptr when none
 
 // --- Backup driver ----------------------------------------------------------------------------
 int32_t backup_sb_read(uint64_t start, int keep);
 int32_t bkfs_mount();
 int32_t bkfs_unmount();
 uint64_t bkfs_block_sector(int32_t block, int32_t offset);
-const BackupSuperBlock* bkfs_super_block();  // the retained copy, nullptr when none

@@ -96,6 +96,18 @@ inline constexpr size_t kSessionBlockMapOffset = 1716;
 inline constexpr size_t kSessionBlockMapSlots = 65536;
 inline constexpr size_t kSessionChecksummedBytes = 132788;
 
+// One channel's record in a session header.
+struct SessionChannelRecord {
+    uint64_t size;
+    uint32_t index_column;
+    uint32_t head_slot;
+    uint32_t head_offset;
+    uint32_t tail_slot;
+    uint32_t tail_offset;
+    uint8_t unused[20];
+};
+static_assert(sizeof(SessionChannelRecord) == kSessionChannelRecordSize);
+
 inline constexpr uint64_t session_header_sector(uint32_t slot) {
     return kSessionHeaderFirstSector + uint64_t{kSessionHeaderSectors} * slot;
 }

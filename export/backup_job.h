@@ -29,11 +29,10 @@ public:
 
 class BackupJob final : public ExportNotify {
 public:
-    static constexpr uint64_t kDefaultSplitBytes = 3500000000ull;
     // Restarts that wrote nothing before the next write failure: the disk is full.
     static constexpr int kMaxFruitlessRestarts = 2;
 
-    explicit BackupJob(BackupJobHooks* hooks = nullptr, uint64_t split_bytes = kDefaultSplitBytes);
+    explicit BackupJob(BackupJobHooks* hooks = nullptr, uint64_t split_bytes = kBackupSplitBytes);
     ~BackupJob() override;
 
     // Starts the job over the span for the video channels of mask (bit c = channel c + 1).

@@ -13,6 +13,9 @@ inline constexpr int32_t kBackupSpanEnd = 0;         // (0, 0) the span end was 
 inline constexpr int32_t kBackupCreateFailed = 1;    // (0, 1) a channel's files could not be made
 inline constexpr int32_t kBackupWriteFailed = 2;     // (0, 2) a frame or audio write failed
 
+// A channel's bytes in one part of an export before the files are split into the next part.
+inline constexpr uint64_t kBackupSplitBytes = 3500000000ull;
+
 class ExportNotify {
   public:
     virtual ~ExportNotify() = default;

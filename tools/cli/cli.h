@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "export/export_notify.h"
+
 namespace cli {
 
 inline constexpr int kExitOk = 0;
@@ -55,7 +57,7 @@ struct ExportOptions {
     std::string channels;  // video channels 1..16
     std::string from, to;  // the span, recorder times
     std::string out;       // the folder for the files
-    uint64_t split_bytes = 3500000000ull;  // a channel's bytes before the files are split
+    uint64_t split_bytes = kBackupSplitBytes;  // a channel's bytes before the files are split
 };
 
 // Channel list "1,2,5" (video channels as the user numbers them) as a mask.

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "disk/disk.h"
-#include "disk/disk_i.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/records.h"
 

@@ -24,17 +24,6 @@ int32_t layout_block_size(const BackupDiskSpec& spec) {
     return usable ? spec.block_size : kBackupBlockSize;
 }
 
-struct SessionChannelRecord {
-    uint64_t size;
-    uint32_t index_column;
-    uint32_t head_slot;
-    uint32_t head_offset;
-    uint32_t tail_slot;
-    uint32_t tail_offset;
-    uint8_t unused[20];
-};
-static_assert(sizeof(SessionChannelRecord) == kSessionChannelRecordSize);
-
 bool lay_out_sessions(const BackupDiskSpec& spec, BackupPlan* p, std::string* error) {
     // Blocks are numbered across the whole disk; each session has a block map of its own.
     auto next_block = std::make_shared<uint32_t>(1);
