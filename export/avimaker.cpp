@@ -100,7 +100,6 @@ bool CAvimaker::open_files(int c, const uint8_t* data, uint32_t picture_size) {
                                       start_.second);
     // A name that does not fit is refused whole, never cut into another file's name.
     const bool fits = n > 0 && static_cast<size_t>(n) + 3 <= kMaxPath;
-    ch.refused = 0;
     if (!fits || ch.writer.open(prefix) != 1) {
         ch.width = ch.height = 0;
         if (!done_) {
