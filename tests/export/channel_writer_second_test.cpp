@@ -2,6 +2,7 @@
 // placer, whose frames, audio chunks and subtitle lines a recording sink keeps in order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -181,8 +182,8 @@ TEST_F(SecondTest, TheLastSecondIsWrittenWhenTheFileEnds) {
     ASSERT_EQ(frames.size(), 60u);
     EXPECT_EQ(sink.positions(60), (std::vector<size_t>{3, 33, 45}));
     EXPECT_EQ(frames[45], payload(3));
-    Bytes s04(800, 0x44);
-    s04.resize(8000, kSilenceByte);
+    Bytes s04(8000, kSilenceByte);
+    std::fill_n(s04.begin(), 800, uint8_t{0x44});
     EXPECT_EQ(sink.of('A'), (std::vector<Bytes>{silence(8000), s04}));
     // No caption follows the last second: nothing comes after it.
     EXPECT_TRUE(sink.text().ends_with("07:00:04<font color=#6699FF>  01FPS  Audio[N]\r\n"));
