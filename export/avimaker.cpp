@@ -38,7 +38,7 @@ CAvimaker::~CAvimaker() { reset(); }
 
 void CAvimaker::setup(ExportNotify* owner, const DateTime& start, const DateTime& end,
                       uint32_t mask, const std::string& folder, int32_t audio_slot_offset,
-                      int32_t part) {
+                      int32_t part, const Cuts& resume) {
     if (mask == 0) return;
     for (int c = 0; c < kChannels; ++c) {
         Channel& ch = *channels_[c];
@@ -50,6 +50,12 @@ void CAvimaker::setup(ExportNotify* owner, const DateTime& start, const DateTime
         ch.early_second = 0;
     }
     finished_ = 0;
+    splitting_ = false;
+    split_asked_ = 0;
+    cut_mask_ = 0;
+    cuts_ = Cuts{};
+    resume_ = resume;
+    last_taken_ = Cuts{};
     last_percent_ = 0;
     folder_ = folder;
     owner_ = owner;
@@ -143,6 +149,61 @@ void CAvimaker::note_progress(uint32_t time, uint32_t s, uint32_t e) {
     if (percent >= 1 && percent <= 100) post(kBackupNotifyProgress, percent);
 }
 
+namespace {
+
+bool before(uint32_t time, int32_t msec, const FrameTime& t) {
+    return time < t.time_stamp || (time == t.time_stamp && msec < t.milliseconds);
+}
+
+}  // namespace
+
+void CAvimaker::begin_split(uint32_t now) {
+    if (splitting_) return;
+    splitting_ = true;
+    split_asked_ = now;
+    // A channel without files has nothing to end: the next part starts it where it starts.
+    for (int c = 0; c < kChannels; ++c) {
+        if (channels_[c]->width == 0) cut_mask_ |= 1u << c;
+    }
+}
+
+bool CAvimaker::split_ready() const {
+    return splitting_ && (mask_ & ~(cut_mask_ | finished_)) == 0;
+}
+
+void CAvimaker::cut(int c, FrameTime at) {
+    cuts_[c] = at;
+    cut_mask_ |= 1u << c;
+}
+
+void CAvimaker::force_cuts() {
+    if (!splitting_) return;
+    for (int c = 0; c < kChannels; ++c) {
+        if (!(mask_ & (1u << c)) || (cut_mask_ & (1u << c))) continue;
+        FrameTime after = last_taken_[c];
+        if (++after.milliseconds > 999) {
+            after.milliseconds = 0;
+            ++after.time_stamp;
+        }
+        cut(c, after);
+    }
+}
+
+// Whether a record lies outside this part: before where the previous part ended, or at or after
+// where this one ends. A split ends a channel's part at its next key frame, or, when none comes
+// in time, at the frame in hand.
+bool CAvimaker::outside_part(int c, uint32_t time, int32_t msec, int32_t kind,
+                             uint32_t picture_size) {
+    const uint32_t bit = 1u << c;
+    if (before(time, msec, resume_[c])) return true;
+    if (splitting_ && !(cut_mask_ & bit) && uint64_t{time} >= uint64_t{split_asked_} + kSplitWait)
+        force_cuts();
+    if (cut_mask_ & bit) return !before(time, msec, cuts_[c]);
+    if (!splitting_ || kind == 1 || picture_size == 0) return false;
+    cut(c, FrameTime{time, static_cast<uint16_t>(msec)});
+    return true;
+}
+
 void CAvimaker::hold_early_audio(Channel& ch, uint32_t time, const uint8_t* data, int32_t length) {
     if (time != ch.early_second) ch.early_audio.clear();
     ch.early_second = time;
@@ -165,6 +226,7 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
         return 0;
     }
     if (done_ || (finished_ & (1u << c))) return 0;
+    if (outside_part(c, time, msec, kind, picture_size)) return 0;
 
     Channel& ch = *channels_[c];
     if (ch.waiting_for_key) {
@@ -204,6 +266,7 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
     frame.length = length;
     frame.data = const_cast<uint8_t*>(data);
     ch.writer.queue_video(&frame);  // a record the ring drops is counted there
+    last_taken_[c] = FrameTime{time, static_cast<uint16_t>(msec)};
     if (!ch.early_audio.empty()) {
         if (ch.early_second == time) {
             ch.writer.queue_audio(ch.early_audio.data(),

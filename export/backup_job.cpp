@@ -133,7 +133,10 @@ void BackupJob::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_
     bytes_[c] += static_cast<uint64_t>(length);
     ++accepted_;
     last_time_ = time;
-    if (bytes_[c] > split_bytes_ && !stopping_) {
+    // A split ends each channel's part at its next key frame, so that every frame lies in
+    // exactly one part; the restart comes once every channel has reached one.
+    if (bytes_[c] > split_bytes_) maker_.begin_split(time);
+    if (maker_.split_ready() && !stopping_) {
         stopping_ = true;
         // The engine stands still until the restart repositions it at the last time seen.
         api_set_play_mode(PM_STOP);
@@ -146,7 +149,7 @@ void BackupJob::on_status(int32_t code, int32_t slot) {
     // belongs to the run being abandoned.
     if (!active_ || stopping_) return;
     if (code == PLAYBACK_STATUS_NO_DATA) {
-        post({Event::Stop});
+        post({Event::NoData});
         return;
     }
     // A channel whose pictures ended may still have sound to deliver: the job ends when the
@@ -172,7 +175,7 @@ void BackupJob::handle(const Posted& p) {
             if (p.wparam == kBackupNotifyProgress) {
                 hooks_->progress(p.lparam);
             } else if (active_ && p.lparam == kBackupSpanEnd) {
-                do_stop();
+                finish_or_split();
             } else if (active_ && p.lparam == kBackupCreateFailed) {
                 {
                     std::lock_guard<std::mutex> guard(mutex_);
@@ -187,9 +190,22 @@ void BackupJob::handle(const Posted& p) {
         case Event::Stop:
             if (active_) do_stop();
             break;
+        case Event::NoData:
+            if (active_) finish_or_split();
+            break;
         case Event::Restart:
             if (active_) restart();
             break;
+    }
+}
+
+// The recording or the span has ended. While a split is under way, channels whose part already
+// ended at a key frame have frames after it that no file holds yet: the next part takes them.
+void BackupJob::finish_or_split() {
+    if (maker_.splitting()) {
+        restart();
+    } else {
+        do_stop();
     }
 }
 
@@ -208,11 +224,20 @@ void BackupJob::restart() {
     api_set_play_mode(PM_STOP);
     api_set_no_pacing(0);
     quiesce_engine();
+    // After a split the engine goes back to the earliest cut and each channel resumes at its
+    // own; after a failed write it resumes at the last time seen.
+    maker_.force_cuts();
+    const CAvimaker::Cuts resume = maker_.splitting() ? maker_.cuts() : CAvimaker::Cuts{};
     maker_.reset();
     hooks_->clear_pictures();
-    arm_engine(last_time_ != 0 ? last_time_.load() : from_);
+    uint32_t from = last_time_ != 0 ? last_time_.load() : from_;
+    for (const FrameTime& cut : resume) {
+        if (cut.time_stamp != 0 && cut.time_stamp < from) from = cut.time_stamp;
+    }
+    arm_engine(from);
     ++part_;
-    maker_.setup(this, date_of(from_), date_of(to_), mask_, folder_, api_display_channels(), part_);
+    maker_.setup(this, date_of(from_), date_of(to_), mask_, folder_, api_display_channels(), part_,
+                 resume);
     for (auto& b : bytes_) b = 0;
     accepted_ = 0;
     // Records are taken again before the engine runs, or its first frames would be lost.

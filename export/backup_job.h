@@ -61,7 +61,7 @@ public:
     static void status_callback(int32_t code, int32_t slot);
 
 private:
-    enum class Event { Notification, Stop, Restart };
+    enum class Event { Notification, Stop, NoData, Restart };
     struct Posted {
         Event event;
         int32_t wparam = 0;
@@ -74,6 +74,7 @@ private:
     void on_status(int32_t code, int32_t slot);
     void handle(const Posted& p);
     void restart();
+    void finish_or_split();
     void do_stop();
     void note_unfinished_files();
     void write_report();

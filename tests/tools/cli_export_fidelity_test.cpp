@@ -259,4 +259,37 @@ TEST_F(ExportFidelity, TheReportNamesTheSourceAndHashesTheFinishedFiles) {
     EXPECT_EQ(f["counts"]["seconds_without_video"], summary_["files"][0]["seconds_without_video"]);
 }
 
+// Split into parts, the export still holds every stored frame once: each part of a channel ends
+// where the next begins, at a key frame, and every part is a whole file that decodes.
+TEST_F(ExportFidelity, PartsOfASplitExportHoldEveryFrameOnce) {
+    const std::string parts_folder = out_.file("parts");
+    const clitest::CliResult r =
+        run_cli({"export", "--json", "--image", fixture->path, "--channels", "1", "--from",
+                 "2026-03-14 07:00:03", "--to", "2026-03-14 07:01:39", "--out", parts_folder,
+                 "--split-bytes", "60000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto doc = r.json();
+    ASSERT_GE(doc["files"].size(), 3u) << r.out;
+    std::vector<std::string> hashes;
+    uint64_t audio_bytes = 0;
+    int part = 0;
+    for (const auto& f : doc["files"]) {
+        EXPECT_EQ(f["part"], part++);
+        const std::string avi = f["avi"].get<std::string>();
+        const auto packets = video_packets(avi);
+        ASSERT_FALSE(packets.empty()) << avi;
+        for (const auto& p : packets) hashes.push_back(p.second);
+        audio_bytes += f["recorded_audio_bytes"].get<uint64_t>();
+        EXPECT_EQ(tool_out("ffmpeg -nostdin -v error -i " + testkit::quoted(avi) + " -f null - 2>&1"), "")
+            << avi;
+    }
+    const auto expected = expected_frames();
+    ASSERT_EQ(hashes.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(hashes[i], platform::sha256_hex(expected[i]->bytes.data(), expected[i]->bytes.size()))
+            << "frame " << i << " at " << clock_text(expected[i]->time);
+    }
+    EXPECT_EQ(audio_bytes, summary_["files"][0]["recorded_audio_bytes"].get<uint64_t>());
+}
+
 }  // namespace
