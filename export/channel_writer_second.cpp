@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "export/placement.h"
 #include "export/sami.h"
@@ -40,10 +41,35 @@ void SecondPlacer::write_audio_second() {
     audio_count_ = kept;
 }
 
-void SecondPlacer::write_hole(int64_t seconds) {
+void SecondPlacer::queue_later_audio(uint32_t second, const uint8_t* data, int32_t length) {
+    if (length <= 0) return;
+    if (later_bytes_ + static_cast<size_t>(length) > kLaterAudioMax) {
+        stats_.audio_bytes_dropped += static_cast<uint64_t>(length);
+        return;
+    }
+    later_audio_.push_back({second, std::vector<uint8_t>(data, data + length)});
+    later_bytes_ += static_cast<size_t>(length);
+}
+
+// Audio that came ahead of its second's pictures goes under its own second when that is written.
+void SecondPlacer::take_later_audio(uint32_t second) {
+    while (!later_audio_.empty() && later_audio_.front().second <= second) {
+        const std::vector<uint8_t>& bytes = later_audio_.front().bytes;
+        ExportRecord r;
+        r.kind = kRecordAudio;
+        r.length = static_cast<int32_t>(bytes.size());
+        r.data = const_cast<uint8_t*>(bytes.data());
+        append_audio(r);
+        later_bytes_ -= bytes.size();
+        later_audio_.pop_front();
+    }
+}
+
+void SecondPlacer::write_hole(uint32_t first_second, int64_t seconds) {
     for (int64_t s = 0; s < seconds; ++s) {
         // A hole can be hours long; closing the file must not wait for all of it.
         if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
+        take_later_audio(static_cast<uint32_t>(first_second + s));
         for (int f = 0; f < fps_; ++f) sink_.video_frame(nullptr, 0, false);
         stats_.empty_frames += static_cast<uint64_t>(fps_);
         sink_.audio_chunk(audio_.get(), kAudioBytesPerSecond);
@@ -69,7 +95,7 @@ void SecondPlacer::place_group(std::span<const ExportRecord> group, const Export
     const int64_t d = int64_t{next.time_stamp} - int64_t{head.time_stamp};
     if (d >= 2) {
         sink_.subtitle(sami_hole_caption(offset_ + 1, d - 1));
-        write_hole(d - 1);
+        write_hole(head.time_stamp + 1, d - 1);
         if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) return;
     }
     uint32_t next_time = 0;
@@ -80,6 +106,10 @@ void SecondPlacer::place_group(std::span<const ExportRecord> group, const Export
 
 void SecondPlacer::place_last(std::span<const ExportRecord> group) {
     if (!group.empty()) write_second(group);
+    // Sound after the last picture has no second in the file.
+    stats_.audio_bytes_dropped += later_bytes_;
+    later_audio_.clear();
+    later_bytes_ = 0;
 }
 
 // One recorder second: its first fps frames placed at the constant rate, and its audio.
@@ -93,7 +123,8 @@ void SecondPlacer::write_second(std::span<const ExportRecord> group) {
     std::array<const ExportRecord*, kMaxFps> used{};
     std::array<uint16_t, kMaxFps> milliseconds{};
     int video = 0;
-    int audio = 0;
+    int audio = later_audio_.empty() || later_audio_.front().second > head.time_stamp ? 0 : 1;
+    take_later_audio(head.time_stamp);
     for (const ExportRecord& r : group) {
         if (r.kind == kRecordAudio) {
             ++audio;
@@ -181,8 +212,15 @@ uint8_t* GroupCollector::reserve(size_t i, int32_t length) {
     return b.bytes.get();
 }
 
+uint32_t GroupCollector::audio_second(const QueuedHeader& header) {
+    uint32_t second = 0;
+    systemtime_to_time(&header.time, &second);
+    return second;
+}
+
 uint8_t* GroupCollector::slot_for(const QueuedHeader& header) {
     pending_ = false;
+    pending_later_ = false;
     if (header.length < 0 || header.length > kRecordDataMax) {
         ++stats_.refused;
         return nullptr;
@@ -194,6 +232,14 @@ uint8_t* GroupCollector::slot_for(const QueuedHeader& header) {
             return nullptr;
         }
         starts_next_ = false;
+    } else if (header.kind == kRecordAudio && audio_second(header) > slots_[0].time_stamp) {
+        // Sound of a later second, ahead of its pictures (or in a hole of them): it waits for
+        // its own second instead of joining this one.
+        later_.assign(static_cast<size_t>(header.length) + 1, 0);
+        later_second_ = audio_second(header);
+        later_length_ = header.length;
+        pending_later_ = true;
+        return later_.data();
     } else {
         const int64_t d = int64_t{header.time_stamp} - int64_t{slots_[0].time_stamp};
         starts_next_ = header.kind != kRecordAudio && d > 0;
@@ -221,6 +267,11 @@ uint8_t* GroupCollector::slot_for(const QueuedHeader& header) {
 }
 
 void GroupCollector::commit(SecondPlacer& placer) {
+    if (pending_later_) {
+        pending_later_ = false;
+        placer.queue_later_audio(later_second_, later_.data(), later_length_);
+        return;
+    }
     if (!pending_) return;
     pending_ = false;
     ++count_;

@@ -11,9 +11,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "export/record_ring.h"
 
@@ -24,6 +26,8 @@ inline constexpr int32_t kAudioBytesPerSecond = 8000;
 inline constexpr int32_t kAudioBufferBytes = 40000;
 inline constexpr uint8_t kSilenceByte = 0x7F;  // mu-law zero level
 inline constexpr int kGroupSlots = 60;
+// Audio kept for seconds whose pictures have not come yet: a minute of sound.
+inline constexpr size_t kLaterAudioMax = 60 * 8000;
 
 inline int frames_per_second(bool pal) {
     return pal ? kFpsPal : kFpsNtsc;
@@ -83,13 +87,16 @@ class SecondPlacer {
     void place_group(std::span<const ExportRecord> group, const ExportRecord& next);
     // Writes the last second of the file: no second follows it.
     void place_last(std::span<const ExportRecord> group);
+    // Audio of a second after the one being collected: kept until its second is written.
+    void queue_later_audio(uint32_t second, const uint8_t* data, int32_t length);
 
     const PlacementStats& stats() const { return stats_; }
 
   private:
     void write_second(std::span<const ExportRecord> group);
     void note_frame(const ExportRecord& r);
-    void write_hole(int64_t seconds);
+    void write_hole(uint32_t first_second, int64_t seconds);
+    void take_later_audio(uint32_t second);
     void write_audio_second();
     void append_audio(const ExportRecord& record);
 
@@ -102,6 +109,12 @@ class SecondPlacer {
     bool have_frame_ = false;
     int last_video_ = 0;       // frames and audio of the second last written, for its caption
     bool last_audio_ = false;
+    struct LaterAudio {
+        uint32_t second;
+        std::vector<uint8_t> bytes;
+    };
+    std::deque<LaterAudio> later_audio_;
+    size_t later_bytes_ = 0;
     uint32_t first_time_ = 0;  // the first second, as a time stamp
     int64_t offset_ = 0;       // the current second's seconds since the first
     PlacementStats stats_;
@@ -148,11 +161,17 @@ class GroupCollector {
         size_t capacity = 0;
     };
     uint8_t* reserve(size_t slot, int32_t length);
+    static uint32_t audio_second(const QueuedHeader& header);
 
     std::array<SlotBuffer, kGroupSlots> buffers_{};
     std::array<ExportRecord, kGroupSlots> slots_{};
     int count_ = 0;
     bool pending_ = false;      // slot_for handed out slot count_
     bool starts_next_ = false;  // that record opens the next second
+    // An audio record of a later second handed out by slot_for: it goes to the placer.
+    std::vector<uint8_t> later_;
+    uint32_t later_second_ = 0;
+    int32_t later_length_ = 0;
+    bool pending_later_ = false;
     CollectorStats stats_;
 };

@@ -293,4 +293,28 @@ TEST_F(SecondTest, AFrameFromAnEarlierSecondStaysInTheSecondBeingCollected) {
     EXPECT_EQ(sink.of('A'), (std::vector<Bytes>{silence(8000), silence(8000)}));
 }
 
+// Sound recorded while the pictures pause lies under the filler seconds it belongs to, not under
+// the second before the hole.
+TEST_F(SecondTest, AudioInAHoleOfThePicturesStaysUnderItsOwnSeconds) {
+    start();
+    video(0, 0, payload(0), true);
+    for (uint32_t t = 0; t < 4; ++t) {
+        for (int b = 0; b < 5; ++b) audio(t, Bytes(1600, static_cast<uint8_t>(0x20 + t)));
+    }
+    video(4, 0, payload(4), true);
+    audio(4, Bytes(1600, 0x24));
+    audio(5, Bytes(1600, 0x25));  // after the last picture: no second for it
+    collector.flush(*placer);
+    const auto chunks = sink.of('A');
+    ASSERT_EQ(chunks.size(), 5u);
+    for (uint32_t t = 0; t < 4; ++t) EXPECT_EQ(chunks[t], Bytes(8000, static_cast<uint8_t>(0x20 + t))) << t;
+    Bytes last(8000, kSilenceByte);
+    std::fill_n(last.begin(), 1600, uint8_t{0x24});
+    EXPECT_EQ(chunks[4], last);
+    EXPECT_EQ(collector.stats().overflow_dropped, 0u);
+    EXPECT_EQ(placer->stats().audio_bytes, 4u * 8000 + 1600);
+    EXPECT_EQ(placer->stats().audio_bytes_dropped, 1600u);
+    EXPECT_EQ(placer->stats().hole_seconds, 3u);
+}
+
 }  // namespace
