@@ -61,8 +61,11 @@ int32_t backup_open(int32_t channel) {
     for (int32_t fd = 0; fd < kDescriptorCount; ++fd) {
         ChannelDescriptor& d = cl.descriptors[fd];
         if (d.record != nullptr) continue;
+        // Opens are numbered across mounts, so that a number never names two opens.
+        static uint64_t opens = 0;
         d = ChannelDescriptor{};
         d.channel = channel;
+        d.serial = ++opens;
         int32_t rc = disk_state().ops->open(&d);
         if (rc != 0) {
             d = ChannelDescriptor{};
@@ -104,6 +107,11 @@ int32_t backup_iseek(int32_t fd, const ChannelPosition* position) {
     if (d == nullptr) return DVR_EBADF;
     if (position == nullptr || position->block <= 0 || position->offset < 0) return DVR_EINVAL;
     return disk_state().ops->position_seek(d, position);
+}
+
+uint64_t backup_open_serial(int32_t fd) {
+    const ChannelDescriptor* d = descriptor_of(fd);
+    return d != nullptr ? d->serial : 0;
 }
 
 int32_t backup_tell(int32_t fd, ChannelPosition* position) {

@@ -24,6 +24,7 @@ struct ChannelDescriptor {
     int32_t offset = 0;
     uint32_t slot = 0;
     const ChannelRecord* record = nullptr;  // nullptr: the descriptor is free
+    uint64_t serial = 0;                    // which open this is: see backup_open_serial
 };
 
 // How a driver's blocks are laid out.

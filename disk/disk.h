@@ -168,4 +168,7 @@ int32_t backup_read(int32_t fd, void* buffer, int32_t length);
 int32_t backup_lseek(int32_t fd, int64_t offset, int origin);
 int32_t backup_iseek(int32_t fd, const ChannelPosition* position);
 int32_t backup_tell(int32_t fd, ChannelPosition* position);
+// A number that names this open of the descriptor and no other, across mounts; 0 when the
+// descriptor is not open. Bytes read through one open never change, so a reader may keep them.
+uint64_t backup_open_serial(int32_t fd);
 int32_t backup_locate_index(int32_t fd, int32_t time, ChannelPosition* position);

@@ -2,6 +2,7 @@
 // are used, and the read and seek helpers of the video and audio readers.
 #include <cstring>
 
+#include "playback/read_ahead.h"
 #include "playback/reader_i.h"
 #include "storage/api_state.h"
 
@@ -28,7 +29,7 @@ int32_t reader_handle(int32_t slot) {
 }
 
 int32_t reader_read(int32_t fd, void* buffer, int32_t length) {
-    const int32_t n = backup_read(fd, buffer, length);
+    const int32_t n = read_ahead_read(fd, buffer, length);
     if (n < 0) {
         // Kept for the slot that reads this file, so that its end can be told from a failure.
         StreamReaderState& state = stream_reader_state();
