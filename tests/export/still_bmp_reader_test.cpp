@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "export/still_capture.h"
-#include "tests/export/still_bmp_builder.h"
+#include "tests/testkit/bmp_builder.h"
 
 namespace {
 
-using stilltest::BmpSpec;
-using stilltest::build_bmp;
+using testkit::BmpSpec;
+using testkit::build_bmp;
 
 int32_t parse(const std::vector<uint8_t>& bytes, StillDib* dib, std::string* error) {
     return still_parse_bmp(bytes.data(), bytes.size(), dib, error);
@@ -154,7 +154,7 @@ TEST(StillBmpReader, LyingHeadersAreRefused) {
     // Pixel offsets past the end, including ones whose sum with the image size wraps 32 bits.
     for (const uint32_t offset : {0x40000000u, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
         std::vector<uint8_t> far = build_bmp(small24());
-        stilltest::put_le(&far, 10, offset, 4);
+        testkit::put_le(&far, 10, offset, 4);
         EXPECT_EQ(parse(far, &dib, &error), STILL_ERR_FORMAT) << offset;
     }
     EXPECT_EQ(still_read_bmp_file("/nonexistent/x.bmp", &dib, &error), STILL_ERR_OPEN);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "export/still_capture.h"
-#include "tests/export/still_bmp_builder.h"
+#include "tests/testkit/bmp_builder.h"
 #include "tests/testkit/temp_image.h"
 #include "tests/testkit/tool_run.h"
 
@@ -98,11 +98,11 @@ TEST(StillCapture, FailuresSaveNothingAndStillDeleteTheTemporaryFile) {
     EXPECT_FALSE(fs::exists(dir.file("m.bmp")));
 
     // A picture whose bit count the conversion refuses: no JPEG, not even an empty one.
-    stilltest::BmpSpec s;
+    testkit::BmpSpec s;
     s.width = 2;
     s.bit_count = 2;
     s.pixels.assign(4, 0);
-    const std::vector<uint8_t> bad = stilltest::build_bmp(s);
+    const std::vector<uint8_t> bad = testkit::build_bmp(s);
     const std::string temp = dir.file(kStillTempName);
     {
         FILE* f = std::fopen(temp.c_str(), "wb");

@@ -1,5 +1,5 @@
-// BMP files byte by byte for the still-capture tests, with every header field settable so that
-// tests can make files that lie.
+// BMP files byte by byte for the still-capture tests and fuzz seeds, with every header field
+// settable so that tests can make files that lie.
 #pragma once
 
 #include <algorithm>
@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace stilltest {
+namespace testkit {
 
 struct BmpSpec {
     uint32_t header_size = 40;  // 12: core header with 16-bit sizes and 3-byte palette entries
@@ -56,4 +56,4 @@ inline std::vector<uint8_t> build_bmp(const BmpSpec& s) {
     return out;
 }
 
-}  // namespace stilltest
+}  // namespace testkit
