@@ -1,6 +1,8 @@
 // 24-bit BMP files from RGB rows, and the unchanged copy of a BMP file.
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "export/still_i.h"
 
@@ -75,6 +77,10 @@ int32_t still_write_bmp(const std::string& path, const uint8_t* rgb, int width, 
 }
 
 int32_t still_copy_file(const std::string& from, const std::string& to, std::string* error) {
+    // Opening the destination truncates it: a copy onto the source itself would empty both.
+    std::error_code ec;
+    if (std::filesystem::equivalent(from, to, ec))
+        return still_fail(error, STILL_ERR_INPUT, still_text("Cannot copy a file onto itself: ", to));
     std::FILE* in = std::fopen(from.c_str(), "rb");
     if (in == nullptr) return still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", from));
     std::FILE* out = std::fopen(to.c_str(), "wb");

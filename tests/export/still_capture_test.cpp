@@ -73,6 +73,13 @@ TEST(StillCapture, NestedMissingFolderIsCreatedAndBmpIsAnExactCopy) {
     EXPECT_EQ(saved, folder + "/frame 01.bmp");
     EXPECT_EQ(testkit::read_file(saved), original);
     EXPECT_FALSE(fs::exists(temp));
+    // A destination that is the temporary file itself (here through a link) is refused before
+    // the copy could truncate it.
+    const std::string again = write_temp(dir, 300, 120);
+    fs::create_symlink(again, dir.file("self.bmp"));
+    EXPECT_EQ(still_save_capture(again, {dir.path(), "self", STILL_FORMAT_BMP}, nullptr, &error), STILL_ERR_INPUT);
+    EXPECT_EQ(still_copy_file(saved, saved, &error), STILL_ERR_INPUT);
+    EXPECT_EQ(testkit::read_file(saved), original);
     // A folder given with its separator gets no second one.
     EXPECT_EQ(still_capture_path({folder + "/", "x", STILL_FORMAT_JPEG}), folder + "/x.jpg");
 }
