@@ -89,9 +89,9 @@ TEST(StillCapture, JpegOfTheDisplayPictureDecodesToItsSize) {
     const std::string temp = write_temp(dir, 33, 17);
     std::string saved, error;
     ASSERT_EQ(still_save_capture(temp, {dir.path(), "j", STILL_FORMAT_JPEG}, &saved, &error), 0) << error;
-    const testkit::ToolRun probe = testkit::run_tool(
-        dir, "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 " +
-                 testkit::quoted(saved));
+    std::string command = "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 ";
+    command += testkit::quoted(saved);
+    const testkit::ToolRun probe = testkit::run_tool(dir, command);
     EXPECT_EQ(probe.status, 0) << probe.err;
     EXPECT_EQ(probe.out, "mjpeg,33,17\n");
 }

@@ -49,8 +49,11 @@ std::vector<uint8_t> gradient(int width, int height) {
 // FFmpeg's decoding of an image file as top-down RGB24.
 std::vector<uint8_t> ffmpeg_rgb(const TempDir& dir, const std::string& path) {
     const std::string out = dir.file("ffmpeg.rgb");
-    const testkit::ToolRun run = testkit::run_tool(
-        dir, "ffmpeg -v error -y -i " + quoted(path) + " -f rawvideo -pix_fmt rgb24 " + quoted(out));
+    std::string command = "ffmpeg -v error -y -i ";
+    command += quoted(path);
+    command += " -f rawvideo -pix_fmt rgb24 ";
+    command += quoted(out);
+    const testkit::ToolRun run = testkit::run_tool(dir, command);
     EXPECT_EQ(run.status, 0) << run.err;
     return testkit::read_file(out);
 }
@@ -68,7 +71,7 @@ TEST(StillBmpWriter, OurReaderAndFfmpegReadTheSamePixels) {
         SCOPED_TRACE(width);
         const int height = 3;
         const std::vector<uint8_t> rgb = pattern(width, height);
-        const std::string path = dir.file("w" + std::to_string(width) + ".bmp");
+        const std::string path = dir.file(std::to_string(width) + "w.bmp");
         std::string error;
         ASSERT_EQ(still_write_bmp(path, rgb.data(), width, height, &error), 0) << error;
         const size_t stride = (static_cast<size_t>(width) * 3 + 3) / 4 * 4;
