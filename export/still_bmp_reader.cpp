@@ -14,7 +14,9 @@ constexpr uint32_t kInfoHeader = 40;
 constexpr uint32_t kRgb = 0;
 constexpr uint32_t kBitFields = 3;
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 uint32_t le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -35,18 +37,20 @@ struct BmpLayout {
 };
 
 bool known_header_size(uint32_t size) {
-    return size == kCoreHeader || size == kInfoHeader || size == 52 || size == 56 ||
-           size == 108 || size == 124;
+    return size == kCoreHeader || size == kInfoHeader || size == 52 || size == 56 || size == 108 ||
+           size == 124;
 }
 
 int32_t read_headers(const uint8_t* data, size_t size, BmpLayout* l, std::string* error) {
     if (size < kFileHeader + 4) return still_fail(error, STILL_ERR_FORMAT, "BMP file too short");
-    if (data[0] != 'B' || data[1] != 'M') return still_fail(error, STILL_ERR_FORMAT, "Not a BMP file");
+    if (data[0] != 'B' || data[1] != 'M')
+        return still_fail(error, STILL_ERR_FORMAT, "Not a BMP file");
     l->pixels_at = le32(data + 10);
     l->header_size = le32(data + kFileHeader);
     if (!known_header_size(l->header_size))
-        return still_fail(error, STILL_ERR_FORMAT,
-                          still_text("Unsupported BMP header size ", std::to_string(l->header_size)));
+        return still_fail(
+            error, STILL_ERR_FORMAT,
+            still_text("Unsupported BMP header size ", std::to_string(l->header_size)));
     if (kFileHeader + l->header_size > size)
         return still_fail(error, STILL_ERR_FORMAT, "BMP header runs past the end of the file");
     const uint8_t* h = data + kFileHeader;
@@ -77,8 +81,9 @@ bool known_bit_count(uint16_t bits) {
 int32_t check_compression(const uint8_t* data, size_t size, BmpLayout* l, std::string* error) {
     if (l->compression == kRgb) return 0;
     if (l->compression != kBitFields || (l->bit_count != 16 && l->bit_count != 32))
-        return still_fail(error, STILL_ERR_FORMAT,
-                          still_text("Unsupported BMP compression ", std::to_string(l->compression)));
+        return still_fail(
+            error, STILL_ERR_FORMAT,
+            still_text("Unsupported BMP compression ", std::to_string(l->compression)));
     const size_t masks_at = kFileHeader + kInfoHeader;
     if (masks_at + 12 > size)
         return still_fail(error, STILL_ERR_FORMAT, "BMP bit fields run past the end of the file");
@@ -94,7 +99,8 @@ int32_t check_compression(const uint8_t* data, size_t size, BmpLayout* l, std::s
 
 int32_t check_geometry(const BmpLayout& l, std::string* error) {
     if (l.planes != 1)
-        return still_fail(error, STILL_ERR_FORMAT, still_text("BMP plane count ", std::to_string(l.planes)));
+        return still_fail(error, STILL_ERR_FORMAT,
+                          still_text("BMP plane count ", std::to_string(l.planes)));
     if (!known_bit_count(l.bit_count))
         return still_fail(error, STILL_ERR_BIT_COUNT, "Invalid bitmap bit count");
     const int64_t rows = l.height < 0 ? -l.height : l.height;
@@ -125,13 +131,15 @@ uint32_t palette_entries(const BmpLayout& l) {
 void copy_palette(const uint8_t* data, const BmpLayout& l, uint32_t entries, StillDib* dib) {
     dib->colors.assign(l.bit_count <= 8 ? (size_t{4} << l.bit_count) : 0, 0);
     const uint8_t* p = data + l.palette_at;
-    for (uint32_t i = 0; i < entries; ++i, p += l.palette_entry) std::memcpy(&dib->colors[4 * i], p, 3);
+    for (uint32_t i = 0; i < entries; ++i, p += l.palette_entry)
+        std::memcpy(&dib->colors[4 * i], p, 3);
 }
 
 }  // namespace
 
 int32_t still_parse_bmp(const uint8_t* data, size_t size, StillDib* dib, std::string* error) {
-    if (data == nullptr || dib == nullptr) return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
+    if (data == nullptr || dib == nullptr)
+        return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
     BmpLayout l;
     int32_t rc = read_headers(data, size, &l, error);
     if (rc == 0) rc = check_compression(data, size, &l, error);

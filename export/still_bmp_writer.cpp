@@ -24,12 +24,12 @@ void fill_headers(uint8_t* h, int width, int height, uint32_t image_bytes) {
     h[0] = 'B';
     h[1] = 'M';
     put32(h + 2, kHeaderBytes + image_bytes);  // file size
-    put32(h + 10, kHeaderBytes);                // pixel offset
-    put32(h + 14, 40);                          // header size
+    put32(h + 10, kHeaderBytes);               // pixel offset
+    put32(h + 14, 40);                         // header size
     put32(h + 18, static_cast<uint32_t>(width));
     put32(h + 22, static_cast<uint32_t>(height));  // positive: bottom row first
-    put16(h + 26, 1);                               // planes
-    put16(h + 28, 24);                              // bit count
+    put16(h + 26, 1);                              // planes
+    put16(h + 28, 24);                             // bit count
     put32(h + 34, image_bytes);
     put32(h + 38, 2835);  // 72 dots per inch, in dots per metre
     put32(h + 42, 2835);
@@ -70,7 +70,8 @@ int32_t still_write_bmp(const std::string& path, const uint8_t* rgb, int width, 
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", path));
     uint8_t header[kHeaderBytes] = {};
-    fill_headers(header, width, height, static_cast<uint32_t>(stride * static_cast<uint64_t>(height)));
+    fill_headers(header, width, height,
+                 static_cast<uint32_t>(stride * static_cast<uint64_t>(height)));
     const bool written = std::fwrite(header, 1, sizeof header, file) == sizeof header &&
                          write_rows(file, rgb, width, height, static_cast<size_t>(stride));
     return finish(file, written, path, error);
@@ -80,7 +81,8 @@ int32_t still_copy_file(const std::string& from, const std::string& to, std::str
     // Opening the destination truncates it: a copy onto the source itself would empty both.
     std::error_code ec;
     if (std::filesystem::equivalent(from, to, ec))
-        return still_fail(error, STILL_ERR_INPUT, still_text("Cannot copy a file onto itself: ", to));
+        return still_fail(error, STILL_ERR_INPUT,
+                          still_text("Cannot copy a file onto itself: ", to));
     std::FILE* in = std::fopen(from.c_str(), "rb");
     if (in == nullptr) return still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", from));
     std::FILE* out = std::fopen(to.c_str(), "wb");
@@ -96,6 +98,7 @@ int32_t still_copy_file(const std::string& from, const std::string& to, std::str
     const bool read_ok = std::ferror(in) == 0;
     std::fclose(in);
     const int32_t rc = finish(out, written && read_ok, to, error);
-    if (rc != 0 && !read_ok) return still_fail(error, STILL_ERR_READ, still_text("Cannot read ", from));
+    if (rc != 0 && !read_ok)
+        return still_fail(error, STILL_ERR_READ, still_text("Cannot read ", from));
     return rc;
 }

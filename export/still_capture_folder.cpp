@@ -18,7 +18,8 @@ int32_t save(const std::string& temp_path, const StillCaptureRequest& request,
     if (!valid_name(request.name))
         return still_fail(error, STILL_ERR_INPUT, still_text("Invalid file name: ", request.name));
     const std::string folder = still_capture_folder(request.folder);
-    if (folder.empty()) return still_fail(error, STILL_ERR_FOLDER, "No home folder for the capture folder");
+    if (folder.empty())
+        return still_fail(error, STILL_ERR_FOLDER, "No home folder for the capture folder");
     int32_t rc = still_make_folder(folder, error);
     if (rc != 0) return rc;
     const std::string path = still_capture_path(request);

@@ -49,10 +49,17 @@ using RowFn = void (*)(const StillDib&, const uint8_t*, uint8_t*);
 
 RowFn row_function(uint16_t bit_count) {
     switch (bit_count) {
-        case 1: case 4: case 8: return palette_row;
-        case 16: return row_16;
-        case 24: case 32: return row_bgr;
-        default: return nullptr;
+        case 1:
+        case 4:
+        case 8:
+            return palette_row;
+        case 16:
+            return row_16;
+        case 24:
+        case 32:
+            return row_bgr;
+        default:
+            return nullptr;
     }
 }
 
@@ -71,7 +78,8 @@ int32_t still_dib_to_rgb(const StillDib& dib, std::vector<uint8_t>* rgb, std::st
     if (rgb == nullptr || dib.width <= 0)
         return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
     const RowFn convert = row_function(dib.bit_count);
-    if (convert == nullptr) return still_fail(error, STILL_ERR_BIT_COUNT, "Invalid bitmap bit count");
+    if (convert == nullptr)
+        return still_fail(error, STILL_ERR_BIT_COUNT, "Invalid bitmap bit count");
     const uint64_t stride = still_row_stride(dib.width, dib.bit_count);
     if (!consistent(dib, stride)) return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
     const size_t out_stride = static_cast<size_t>(dib.width) * 3;

@@ -19,7 +19,9 @@ struct JpegJob {
     char message[JMSG_LENGTH_MAX];
 };
 
-JpegJob* job_of(j_common_ptr cinfo) { return reinterpret_cast<JpegJob*>(cinfo->err); }
+JpegJob* job_of(j_common_ptr cinfo) {
+    return reinterpret_cast<JpegJob*>(cinfo->err);
+}
 
 [[noreturn]] void fatal_exit(j_common_ptr cinfo) {
     JpegJob* job = job_of(cinfo);
@@ -51,8 +53,8 @@ void run_compression(JpegJob* job, const JpegInput& in) {
     jpeg_start_compress(c, TRUE);
     // The row array comes from the library's per-image pool, freed with the object.
     const size_t rows = static_cast<size_t>(in.height);
-    auto* array = static_cast<JSAMPARRAY>(
-        (*c->mem->alloc_large)(reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE, rows * sizeof(JSAMPROW)));
+    auto* array = static_cast<JSAMPARRAY>((*c->mem->alloc_large)(
+        reinterpret_cast<j_common_ptr>(c), JPOOL_IMAGE, rows * sizeof(JSAMPROW)));
     const size_t stride = static_cast<size_t>(in.width) * 3;
     // The library reads input rows and never writes them.
     for (size_t y = 0; y < rows; ++y) array[y] = const_cast<JSAMPROW>(in.rgb + y * stride);
@@ -100,7 +102,8 @@ int32_t still_write_jpeg(const std::string& path, const uint8_t* rgb, int width,
 
 int32_t still_dib_to_jpeg(const StillDib& dib, int quality, const std::string& path,
                           std::string* error) {
-    if (quality < 0 || quality > 100) return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
+    if (quality < 0 || quality > 100)
+        return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
     std::vector<uint8_t> rgb;
     const int32_t rc = still_dib_to_rgb(dib, &rgb, error);
     if (rc != 0) return rc;

@@ -396,8 +396,8 @@ bool export_seeds(const fs::path& dir) {
 // --- Still capture -------------------------------------------------------------------------
 
 // A small picture of each bit count and header kind; pixel bytes count up so rows differ.
-Bytes still_seed(uint32_t header_size, int32_t width, int32_t height, uint16_t bits, uint32_t colors_used = 0,
-                 uint32_t compression = 0) {
+Bytes still_seed(uint32_t header_size, int32_t width, int32_t height, uint16_t bits,
+                 uint32_t colors_used = 0, uint32_t compression = 0) {
     testkit::BmpSpec s;
     s.header_size = header_size;
     s.width = width;
@@ -407,7 +407,8 @@ Bytes still_seed(uint32_t header_size, int32_t width, int32_t height, uint16_t b
     s.compression = compression;
     if (compression == 3) s.masks = {0x00, 0x7C, 0, 0, 0xE0, 0x03, 0, 0, 0x1F, 0, 0, 0};
     const uint32_t entries = bits > 8 ? 0 : colors_used != 0 ? colors_used : 1u << bits;
-    for (uint32_t i = 0; i < entries * (header_size == 12 ? 3 : 4); ++i) s.palette.push_back(static_cast<uint8_t>(i * 29));
+    for (uint32_t i = 0; i < entries * (header_size == 12 ? 3 : 4); ++i)
+        s.palette.push_back(static_cast<uint8_t>(i * 29));
     const size_t stride = (static_cast<size_t>(width) * bits + 31) / 32 * 4;
     for (size_t i = 0; i < stride * static_cast<size_t>(height < 0 ? -height : height); ++i)
         s.pixels.push_back(static_cast<uint8_t>(i * 7 + 3));

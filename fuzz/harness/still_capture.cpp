@@ -47,13 +47,16 @@ void write_and_read_back(const StillDib& dib, const std::vector<uint8_t>& rgb) {
     if (dir.path().empty()) return;
     std::string error;
     // The library refuses sides above 65500 through its fatal error; nothing else may fail.
-    const int32_t jpeg = still_dib_to_jpeg(dib, kStillJpegQuality, dir.path() + "/still.jpg", &error);
+    const int32_t jpeg =
+        still_dib_to_jpeg(dib, kStillJpegQuality, dir.path() + "/still.jpg", &error);
     const bool too_wide = dib.width > 65500 || dib.height > 65500;
     if (jpeg != 0 && !(jpeg == STILL_ERR_JPEG && too_wide)) broken("JPEG writer", error);
-    if (jpeg != 0 && fs::exists(dir.path() + "/still.jpg")) broken("JPEG writer left its file", error);
+    if (jpeg != 0 && fs::exists(dir.path() + "/still.jpg"))
+        broken("JPEG writer left its file", error);
 
     const std::string bmp = dir.path() + "/still.bmp";
-    if (still_write_bmp(bmp, rgb.data(), dib.width, dib.height, &error) != 0) broken("BMP writer", error);
+    if (still_write_bmp(bmp, rgb.data(), dib.width, dib.height, &error) != 0)
+        broken("BMP writer", error);
     StillDib back;
     std::vector<uint8_t> back_rgb;
     if (still_read_bmp_file(bmp, &back, &error) != 0) broken("reading our BMP", error);

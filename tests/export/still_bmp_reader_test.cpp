@@ -100,7 +100,8 @@ TEST(StillBmpReader, EveryTruncationIsRefused) {
     std::string error;
     ASSERT_EQ(parse(whole, &dib, &error), 0) << error;
     for (size_t n = 0; n < whole.size(); ++n) {
-        const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::vector<uint8_t> cut(whole.begin(),
+                                       whole.begin() + static_cast<std::ptrdiff_t>(n));
         EXPECT_LT(parse(cut, &dib, &error), 0) << n;
     }
 }
@@ -117,27 +118,56 @@ TEST(StillBmpReader, LyingHeadersAreRefused) {
         change(s);
         cases.push_back({what, s, code});
     };
-        add("pixel offset inside the headers", [](BmpSpec& s) { s.pixel_offset = 20; });
+    add("pixel offset inside the headers", [](BmpSpec& s) { s.pixel_offset = 20; });
     add("pixel offset over the palette", [](BmpSpec& s) {
-        s.bit_count = 8; s.width = 4; s.palette.assign(1024, 1); s.pixel_offset = 54 + 512; });
+        s.bit_count = 8;
+        s.width = 4;
+        s.palette.assign(1024, 1);
+        s.pixel_offset = 54 + 512;
+    });
     add("palette past the end", [](BmpSpec& s) {
-        s.bit_count = 8; s.width = 4; s.palette.assign(100, 1); s.pixels.clear(); });
+        s.bit_count = 8;
+        s.width = 4;
+        s.palette.assign(100, 1);
+        s.pixels.clear();
+    });
     add("height larger than the rows", [](BmpSpec& s) { s.height = 3; });
     add("width larger than the rows", [](BmpSpec& s) { s.width = 5; });
     add("zero width", [](BmpSpec& s) { s.width = 0; });
     add("negative width", [](BmpSpec& s) { s.width = -3; });
     add("zero height", [](BmpSpec& s) { s.height = 0; });
     add("most negative height", [](BmpSpec& s) { s.height = INT32_MIN; });
-    add("width * height overflows", [](BmpSpec& s) { s.width = 0x7FFFFFFF; s.height = 0x7FFFFFFF; s.bit_count = 32; });
-    add("width * bits overflows 32 bits", [](BmpSpec& s) { s.width = 0x40000000; s.height = 1; s.bit_count = 32; });
+    add("width * height overflows", [](BmpSpec& s) {
+        s.width = 0x7FFFFFFF;
+        s.height = 0x7FFFFFFF;
+        s.bit_count = 32;
+    });
+    add("width * bits overflows 32 bits", [](BmpSpec& s) {
+        s.width = 0x40000000;
+        s.height = 1;
+        s.bit_count = 32;
+    });
     add("two planes", [](BmpSpec& s) { s.planes = 2; });
-    add("bit count 2", [](BmpSpec& s) { s.bit_count = 2; }, STILL_ERR_BIT_COUNT);
-    add("bit count 0", [](BmpSpec& s) { s.bit_count = 0; }, STILL_ERR_BIT_COUNT);
-    add("run-length compression", [](BmpSpec& s) { s.bit_count = 8; s.compression = 1; s.palette.assign(1024, 0); });
-    add("bit fields on 24 bits", [](BmpSpec& s) { s.compression = 3; s.masks.assign(12, 0xFF); });
+    add(
+        "bit count 2", [](BmpSpec& s) { s.bit_count = 2; }, STILL_ERR_BIT_COUNT);
+    add(
+        "bit count 0", [](BmpSpec& s) { s.bit_count = 0; }, STILL_ERR_BIT_COUNT);
+    add("run-length compression", [](BmpSpec& s) {
+        s.bit_count = 8;
+        s.compression = 1;
+        s.palette.assign(1024, 0);
+    });
+    add("bit fields on 24 bits", [](BmpSpec& s) {
+        s.compression = 3;
+        s.masks.assign(12, 0xFF);
+    });
     add("header size 0", [](BmpSpec& s) { s.header_size = 0; });
     add("header size 64", [](BmpSpec& s) { s.header_size = 64; });
-    add("header larger than the file", [](BmpSpec& s) { s.header_size = 124; s.pixels.clear(); s.pixel_offset = 0; });
+    add("header larger than the file", [](BmpSpec& s) {
+        s.header_size = 124;
+        s.pixels.clear();
+        s.pixel_offset = 0;
+    });
     for (const Case& c : cases) {
         StillDib dib;
         std::string error;

@@ -26,8 +26,10 @@ class HomeAt {
         setenv("HOME", home.c_str(), 1);
     }
     ~HomeAt() {
-        if (had_) setenv("HOME", old_.c_str(), 1);
-        else unsetenv("HOME");
+        if (had_)
+            setenv("HOME", old_.c_str(), 1);
+        else
+            unsetenv("HOME");
     }
     HomeAt(const HomeAt&) = delete;
     HomeAt& operator=(const HomeAt&) = delete;
@@ -54,7 +56,8 @@ TEST(StillCapture, EmptyFolderSavesToTheCaptureFolderForBothFormats) {
         std::string saved, error;
         ASSERT_EQ(still_save_capture(temp, {"", "shot", format}, &saved, &error), 0) << error;
         const std::string expected =
-            dir.path() + (format == STILL_FORMAT_BMP ? "/Storage/Capture/shot.bmp" : "/Storage/Capture/shot.jpg");
+            dir.path() + (format == STILL_FORMAT_BMP ? "/Storage/Capture/shot.bmp"
+                                                     : "/Storage/Capture/shot.jpg");
         EXPECT_EQ(saved, expected);
         EXPECT_TRUE(fs::is_regular_file(expected));
         EXPECT_FALSE(fs::exists(temp));
@@ -69,7 +72,8 @@ TEST(StillCapture, NestedMissingFolderIsCreatedAndBmpIsAnExactCopy) {
     const std::vector<uint8_t> original = testkit::read_file(temp);
     const std::string folder = dir.file("a/b/c");
     std::string saved, error;
-    ASSERT_EQ(still_save_capture(temp, {folder, "frame 01", STILL_FORMAT_BMP}, &saved, &error), 0) << error;
+    ASSERT_EQ(still_save_capture(temp, {folder, "frame 01", STILL_FORMAT_BMP}, &saved, &error), 0)
+        << error;
     EXPECT_EQ(saved, folder + "/frame 01.bmp");
     EXPECT_EQ(testkit::read_file(saved), original);
     EXPECT_FALSE(fs::exists(temp));
@@ -77,7 +81,8 @@ TEST(StillCapture, NestedMissingFolderIsCreatedAndBmpIsAnExactCopy) {
     // the copy could truncate it.
     const std::string again = write_temp(dir, 300, 120);
     fs::create_symlink(again, dir.file("self.bmp"));
-    EXPECT_EQ(still_save_capture(again, {dir.path(), "self", STILL_FORMAT_BMP}, nullptr, &error), STILL_ERR_INPUT);
+    EXPECT_EQ(still_save_capture(again, {dir.path(), "self", STILL_FORMAT_BMP}, nullptr, &error),
+              STILL_ERR_INPUT);
     EXPECT_EQ(still_copy_file(saved, saved, &error), STILL_ERR_INPUT);
     EXPECT_EQ(testkit::read_file(saved), original);
     // A folder given with its separator gets no second one.
@@ -88,8 +93,11 @@ TEST(StillCapture, JpegOfTheDisplayPictureDecodesToItsSize) {
     TempDir dir;
     const std::string temp = write_temp(dir, 33, 17);
     std::string saved, error;
-    ASSERT_EQ(still_save_capture(temp, {dir.path(), "j", STILL_FORMAT_JPEG}, &saved, &error), 0) << error;
-    std::string command = "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 ";
+    ASSERT_EQ(still_save_capture(temp, {dir.path(), "j", STILL_FORMAT_JPEG}, &saved, &error), 0)
+        << error;
+    std::string command =
+        "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of "
+        "csv=p=0 ";
     command += testkit::quoted(saved);
     const testkit::ToolRun probe = testkit::run_tool(dir, command);
     EXPECT_EQ(probe.status, 0) << probe.err;
@@ -101,7 +109,8 @@ TEST(StillCapture, FailuresSaveNothingAndStillDeleteTheTemporaryFile) {
     TempDir dir;
     std::string error;
     const std::string missing = dir.file("no-temp.dat");
-    EXPECT_EQ(still_save_capture(missing, {dir.path(), "m", STILL_FORMAT_BMP}, nullptr, &error), STILL_ERR_OPEN);
+    EXPECT_EQ(still_save_capture(missing, {dir.path(), "m", STILL_FORMAT_BMP}, nullptr, &error),
+              STILL_ERR_OPEN);
     EXPECT_FALSE(fs::exists(dir.file("m.bmp")));
 
     // A picture whose bit count the conversion refuses: no JPEG, not even an empty one.
@@ -117,7 +126,8 @@ TEST(StillCapture, FailuresSaveNothingAndStillDeleteTheTemporaryFile) {
         std::fwrite(bad.data(), 1, bad.size(), f);
         std::fclose(f);
     }
-    EXPECT_EQ(still_save_capture(temp, {dir.path(), "b", STILL_FORMAT_JPEG}, nullptr, &error), STILL_ERR_BIT_COUNT);
+    EXPECT_EQ(still_save_capture(temp, {dir.path(), "b", STILL_FORMAT_JPEG}, nullptr, &error),
+              STILL_ERR_BIT_COUNT);
     EXPECT_EQ(error, "Invalid bitmap bit count");
     EXPECT_FALSE(fs::exists(dir.file("b.jpg")));
     EXPECT_FALSE(fs::exists(temp));
@@ -132,7 +142,8 @@ TEST(StillCapture, FailuresSaveNothingAndStillDeleteTheTemporaryFile) {
     EXPECT_FALSE(fs::exists(temp2));
     for (const std::string name : {"", "..", "../up", "a/b"}) {
         const std::string t = write_temp(dir, 4, 4);
-        EXPECT_EQ(still_save_capture(t, {dir.file("n"), name, STILL_FORMAT_BMP}, nullptr, &error), STILL_ERR_INPUT)
+        EXPECT_EQ(still_save_capture(t, {dir.file("n"), name, STILL_FORMAT_BMP}, nullptr, &error),
+                  STILL_ERR_INPUT)
             << name;
     }
     EXPECT_FALSE(fs::exists(dir.file("n")));
@@ -147,7 +158,8 @@ TEST(StillCapture, NoHomeFolderIsAnErrorNotTheFileSystemRoot) {
     const std::string temp = write_temp(dir, 4, 4);
     std::string error;
     EXPECT_EQ(still_capture_folder(""), "");
-    EXPECT_EQ(still_save_capture(temp, {"", "x", STILL_FORMAT_BMP}, nullptr, &error), STILL_ERR_FOLDER);
+    EXPECT_EQ(still_save_capture(temp, {"", "x", STILL_FORMAT_BMP}, nullptr, &error),
+              STILL_ERR_FOLDER);
     EXPECT_FALSE(fs::exists("/Storage/Capture/x.bmp"));
 }
 

@@ -19,10 +19,13 @@ Rgb convert(const StillDib& dib) {
 
 Rgb pixel(const Rgb& rgb, int width, int x, int y) {
     const auto at = static_cast<size_t>((y * width + x) * 3);
-    return Rgb(rgb.begin() + static_cast<std::ptrdiff_t>(at), rgb.begin() + static_cast<std::ptrdiff_t>(at) + 3);
+    return Rgb(rgb.begin() + static_cast<std::ptrdiff_t>(at),
+               rgb.begin() + static_cast<std::ptrdiff_t>(at) + 3);
 }
 
-uint16_t word555(int red, int green, int blue) { return static_cast<uint16_t>(red << 10 | green << 5 | blue); }
+uint16_t word555(int red, int green, int blue) {
+    return static_cast<uint16_t>(red << 10 | green << 5 | blue);
+}
 
 // Three pixels of two bytes make a 6-byte row stored in 8; the two padding bytes of every row
 // must be skipped, or the second row starts two bytes early.
@@ -66,9 +69,9 @@ TEST(StillDibRows, FiveBitValuesExpandByTheTable) {
     const auto expect = [](int v) { return v == 1 ? 16 : v == 31 ? 255 : 8 * v; };
     for (int v = 0; v < 32; ++v) {
         SCOPED_TRACE(v);
-        EXPECT_EQ(pixel(rgb, 32, v, 0), (Rgb{static_cast<uint8_t>(expect(v)),
-                                             static_cast<uint8_t>(expect(31 - v)),
-                                             static_cast<uint8_t>(expect(v))}));
+        EXPECT_EQ(pixel(rgb, 32, v, 0),
+                  (Rgb{static_cast<uint8_t>(expect(v)), static_cast<uint8_t>(expect(31 - v)),
+                       static_cast<uint8_t>(expect(v))}));
     }
     EXPECT_EQ(pixel(rgb, 32, 1, 0)[0], 16);
 }
@@ -100,11 +103,17 @@ TEST(StillDibRows, PalettesOfOneFourAndEightBits) {
         std::vector<int> bottom;
     };
     const std::vector<Case> cases = {
-        {1, 10, {0xA5, 0x80, 0xFF, 0xFF, 0x3C, 0x40, 0xFF, 0xFF},
-         {0, 0, 1, 1, 1, 1, 0, 0, 0, 1}, {1, 0, 1, 0, 0, 1, 0, 1, 1, 0}},
+        {1,
+         10,
+         {0xA5, 0x80, 0xFF, 0xFF, 0x3C, 0x40, 0xFF, 0xFF},
+         {0, 0, 1, 1, 1, 1, 0, 0, 0, 1},
+         {1, 0, 1, 0, 0, 1, 0, 1, 1, 0}},
         {4, 3, {0x12, 0x3F, 0xFF, 0xFF, 0xEF, 0x0F, 0xFF, 0xFF}, {14, 15, 0}, {1, 2, 3}},
-        {8, 5, {0, 1, 127, 128, 255, 0xEE, 0xEE, 0xEE, 9, 8, 7, 6, 5, 0xEE, 0xEE, 0xEE},
-         {9, 8, 7, 6, 5}, {0, 1, 127, 128, 255}},
+        {8,
+         5,
+         {0, 1, 127, 128, 255, 0xEE, 0xEE, 0xEE, 9, 8, 7, 6, 5, 0xEE, 0xEE, 0xEE},
+         {9, 8, 7, 6, 5},
+         {0, 1, 127, 128, 255}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bits);
@@ -131,7 +140,8 @@ TEST(StillDibRows, TwentyFourAndThirtyTwoBitsAndTopDownRows) {
     dib24.bit_count = 24;
     for (int row = 0; row < 2; ++row) {
         for (int x = 0; x < 5; ++x) {
-            for (int c = 0; c < 3; ++c) dib24.bits.push_back(static_cast<uint8_t>(row * 100 + x * 10 + c));
+            for (int c = 0; c < 3; ++c)
+                dib24.bits.push_back(static_cast<uint8_t>(row * 100 + x * 10 + c));
         }
         dib24.bits.push_back(0xEE);
     }

@@ -94,7 +94,8 @@ TEST(StillJpegWriter, BaselineJpegThatFfmpegDecodesClose) {
     const std::vector<uint8_t> rgb = gradient(width, height);
     const std::string path = dir.file("still.jpg");
     std::string error;
-    ASSERT_EQ(still_write_jpeg(path, rgb.data(), width, height, kStillJpegQuality, &error), 0) << error;
+    ASSERT_EQ(still_write_jpeg(path, rgb.data(), width, height, kStillJpegQuality, &error), 0)
+        << error;
     const std::vector<uint8_t> bytes = testkit::read_file(path);
     ASSERT_GT(bytes.size(), 4u);
     EXPECT_EQ(bytes[0], 0xFF);
@@ -136,7 +137,8 @@ TEST(StillJpegWriter, FatalLibraryErrorLeavesNoFile) {
         EXPECT_FALSE(fs::exists(path));
         EXPECT_EQ(open_descriptors(), descriptors);
         const std::vector<uint8_t> small = gradient(8, 8);
-        EXPECT_EQ(still_write_jpeg(dir.file("after.jpg"), small.data(), 8, 8, 100, &error), 0) << error;
+        EXPECT_EQ(still_write_jpeg(dir.file("after.jpg"), small.data(), 8, 8, 100, &error), 0)
+            << error;
     }
 }
 
@@ -237,9 +239,9 @@ TEST(StillBmpReader, AgreesWithFfmpegOnPalettesAndDirectColour) {
         uint32_t colors_used;
     };
     const Case cases[] = {
-        {"bits1", 40, 13, 3, 1, 0},        {"bits4_short", 40, 5, 4, 4, 9},
+        {"bits1", 40, 13, 3, 1, 0},          {"bits4_short", 40, 5, 4, 4, 9},
         {"bits8_top_down", 40, 7, -3, 8, 0}, {"core_bits4", 12, 6, 2, 4, 0},
-        {"bits24", 108, 5, 3, 24, 0},      {"bits32", 124, 3, 2, 32, 0},
+        {"bits24", 108, 5, 3, 24, 0},        {"bits32", 124, 3, 2, 32, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -258,7 +260,8 @@ TEST(StillBmpReader, AgreesWithFfmpegOnPalettesAndDirectColour) {
         for (size_t i = 0; i < stride * rows; ++i) {
             // Indexes stay inside the named colours; other bytes vary freely.
             const uint8_t b = static_cast<uint8_t>(i * 53 + 17);
-            s.pixels.push_back(c.bits == 4 ? static_cast<uint8_t>((b >> 4) % 9 << 4 | (b & 15) % 9) : b);
+            s.pixels.push_back(c.bits == 4 ? static_cast<uint8_t>((b >> 4) % 9 << 4 | (b & 15) % 9)
+                                           : b);
         }
         if (c.bits == 32)
             for (size_t i = 3; i < s.pixels.size(); i += 4) s.pixels[i] = 0xFF;  // opaque

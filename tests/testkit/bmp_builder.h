@@ -24,7 +24,8 @@ struct BmpSpec {
 };
 
 inline void put_le(std::vector<uint8_t>* out, size_t at, uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) (*out)[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < bytes; ++i)
+        (*out)[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 inline std::vector<uint8_t> build_bmp(const BmpSpec& s) {
@@ -51,8 +52,10 @@ inline std::vector<uint8_t> build_bmp(const BmpSpec& s) {
         put_le(&out, 46, s.colors_used, 4);
     }
     std::copy(s.masks.begin(), s.masks.end(), out.begin() + 14 + s.header_size);
-    std::copy(s.palette.begin(), s.palette.end(), out.begin() + static_cast<std::ptrdiff_t>(palette_at));
-    std::copy(s.pixels.begin(), s.pixels.end(), out.begin() + static_cast<std::ptrdiff_t>(pixels_at));
+    std::copy(s.palette.begin(), s.palette.end(),
+              out.begin() + static_cast<std::ptrdiff_t>(palette_at));
+    std::copy(s.pixels.begin(), s.pixels.end(),
+              out.begin() + static_cast<std::ptrdiff_t>(pixels_at));
     return out;
 }
 
