@@ -21,6 +21,7 @@
 #include "fuzz/harness/recording_template.h"
 #include "fuzz/harness/sparse_image.h"
 #include "storage/api.h"
+#include "tests/testkit/bmp_builder.h"
 #include "tools/sample/log_records.h"
 #include "tools/sample/sample.h"
 #include "tools/sample/stream_records.h"
@@ -392,6 +393,43 @@ bool export_seeds(const fs::path& dir) {
     return ok;
 }
 
+// --- Still capture -------------------------------------------------------------------------
+
+// A small picture of each bit count and header kind; pixel bytes count up so rows differ.
+Bytes still_seed(uint32_t header_size, int32_t width, int32_t height, uint16_t bits,
+                 uint32_t colors_used = 0, uint32_t compression = 0) {
+    testkit::BmpSpec s;
+    s.header_size = header_size;
+    s.width = width;
+    s.height = height;
+    s.bit_count = bits;
+    s.colors_used = colors_used;
+    s.compression = compression;
+    if (compression == 3) s.masks = {0x00, 0x7C, 0, 0, 0xE0, 0x03, 0, 0, 0x1F, 0, 0, 0};
+    const uint32_t entries = bits > 8 ? 0 : colors_used != 0 ? colors_used : 1u << bits;
+    for (uint32_t i = 0; i < entries * (header_size == 12 ? 3 : 4); ++i)
+        s.palette.push_back(static_cast<uint8_t>(i * 29));
+    const size_t stride = (static_cast<size_t>(width) * bits + 31) / 32 * 4;
+    for (size_t i = 0; i < stride * static_cast<size_t>(height < 0 ? -height : height); ++i)
+        s.pixels.push_back(static_cast<uint8_t>(i * 7 + 3));
+    return testkit::build_bmp(s);
+}
+
+bool still_seeds(const fs::path& dir) {
+    bool ok = true;
+    ok &= save(dir / "bits1_10x3.bmp", still_seed(40, 10, 3, 1));
+    ok &= save(dir / "bits4_5x3_short_palette.bmp", still_seed(40, 5, 3, 4, 5));
+    ok &= save(dir / "bits8_7x2_top_down.bmp", still_seed(40, 7, -2, 8));
+    ok &= save(dir / "bits16_5x3.bmp", still_seed(40, 5, 3, 16));
+    ok &= save(dir / "bits16_fields_3x2.bmp", still_seed(40, 3, 2, 16, 0, 3));
+    ok &= save(dir / "bits24_5x3.bmp", still_seed(40, 5, 3, 24));
+    ok &= save(dir / "bits32_4x2_v5_header.bmp", still_seed(124, 4, 2, 32));
+    ok &= save(dir / "core_bits8_3x2.bmp", still_seed(12, 3, 2, 8));
+    // Wider than the JPEG library takes: its fatal error path.
+    ok &= save(dir / "bits1_65501x1_too_wide.bmp", still_seed(40, 65501, 1, 1));
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -411,8 +449,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* t : {"disk_image", "recording", "export_writer"}) fs::create_directories(root / t);
+    for (const char* t : {"disk_image", "recording", "export_writer", "still_capture"})
+        fs::create_directories(root / t);
     const bool ok = disk_seeds(root / "disk_image") && recording_seeds(root / "recording") &&
-                    export_seeds(root / "export_writer");
+                    export_seeds(root / "export_writer") && still_seeds(root / "still_capture");
     return ok ? 0 : 1;
 }

@@ -22,4 +22,8 @@ int recording(const uint8_t* data, size_t size);
 // formats, frames and audio, and the channel writer fed frames and audio at arbitrary times.
 int export_writer(const uint8_t* data, size_t size);
 
+// A BMP file (fuzz/harness/still_capture.cpp): the still capture's reader, its conversion to
+// RGB rows and the JPEG writer, and our BMP writer's file read back to the same rows.
+int still_capture(const uint8_t* data, size_t size);
+
 }  // namespace fuzz
