@@ -7,7 +7,7 @@ DEMO_DIR   ?= demo
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD  ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := disk_image recording export_writer
+FUZZ_TARGETS := disk_image recording export_writer display_frames
 
 .PHONY: all deps build demo test bench fuzz fuzz-build fuzz-smoke clean
 
@@ -49,7 +49,8 @@ fuzz-build: deps
 	@ninja -C $(FUZZ_BUILD) -j $(JOBS) $(addprefix quillon-fuzz-,$(FUZZ_TARGETS))
 
 # Shell steps for target $$t: its input size limit, and how many inputs a smoke run tries.
-FUZZ_LEN  = len=""; [ $$t = recording ] && len=-max_len=81936; [ $$t = export_writer ] && len=-max_len=4096
+FUZZ_LEN  = len=""; [ $$t = recording ] && len=-max_len=81936; [ $$t = export_writer ] && len=-max_len=4096; \
+	[ $$t = display_frames ] && len=-max_len=16384
 FUZZ_RUNS = runs=1500; [ $$t = disk_image ] && runs=6000; [ $$t = export_writer ] && runs=400
 
 fuzz: fuzz-build

@@ -22,4 +22,8 @@ int recording(const uint8_t* data, size_t size);
 // formats, frames and audio, and the channel writer fed frames and audio at arbitrary times.
 int export_writer(const uint8_t* data, size_t size);
 
+// Frames for the display (fuzz/harness/display_frames.cpp): arbitrary frames and picture sizes
+// into a channel decoder, the pictures converted to RGB.
+int display_frames(const uint8_t* data, size_t size);
+
 }  // namespace fuzz
