@@ -7,7 +7,7 @@ DEMO_DIR   ?= demo
 BENCH_BUILD ?= build-bench
 FUZZ_BUILD  ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := disk_image recording export_writer still_capture
+FUZZ_TARGETS := disk_image recording export_writer still_capture display_frames
 
 .PHONY: all deps build demo test bench fuzz fuzz-build fuzz-smoke clean
 
@@ -50,7 +50,8 @@ fuzz-build: deps
 
 # Shell steps for target $$t: its input size limit, and how many inputs a smoke run tries.
 FUZZ_LEN  = len=""; [ $$t = recording ] && len=-max_len=81936; [ $$t = export_writer ] && len=-max_len=4096; \
-	[ $$t = still_capture ] && len=-max_len=16384
+	[ $$t = still_capture ] && len=-max_len=16384; \
+	[ $$t = display_frames ] && len=-max_len=16384
 FUZZ_RUNS = runs=1500; [ $$t = disk_image ] && runs=6000; [ $$t = export_writer ] && runs=400; \
 	[ $$t = still_capture ] && runs=2000
 

@@ -26,6 +26,7 @@
 #include "tools/sample/sample.h"
 #include "tools/sample/stream_records.h"
 #include "tools/sample/test_pattern.h"
+#include "tools/sample/video_encoder.h"
 
 namespace {
 
@@ -430,6 +431,56 @@ bool still_seeds(const fs::path& dir) {
     return ok;
 }
 
+// --- Display frames ---------------------------------------------------------------------------
+
+// Frames of one GOP of real video as display_frames records; key frames carry the picture size.
+void display_gop(Writer& w, sample::Codec codec, int width, int height, uint32_t time,
+                 uint8_t extra_flags, size_t skip = 0, uint8_t first_flags = 0) {
+    std::string error;
+    auto encoder = sample::VideoEncoder::create(codec, width, height, 15, &error);
+    if (!encoder) return;
+    const auto frames = encoder->encode_gop(2, time, 6, &error);
+    for (size_t i = skip; i < frames.size(); ++i) {
+        const bool key = frames[i].key;
+        w.u8(static_cast<uint32_t>((key ? 0x01 : 0x00) | 0x08 | extra_flags |
+                                   (i == skip ? first_flags : 0)));
+        w.u32(static_cast<uint32_t>(width) << 16 | static_cast<uint32_t>(height));
+        w.u16(static_cast<uint32_t>(frames[i].bytes.size()));
+        w.b.insert(w.b.end(), frames[i].bytes.begin(), frames[i].bytes.end());
+    }
+}
+
+bool display_seeds(const fs::path& dir) {
+    bool ok = true;
+    Writer a;  // H.264, then MPEG-4 at the same size, then H.264 at another size
+    display_gop(a, sample::Codec::H264, 96, 64, kT0, 0x10);
+    display_gop(a, sample::Codec::Mpeg4, 96, 64, kT0 + 1, 0x10);
+    display_gop(a, sample::Codec::H264, 128, 96, kT0 + 2, 0);
+    ok &= !a.b.empty() && save(dir / "codec_and_size_changes.bin", a.b);
+    Writer b;  // P-frames before the first key frame, a reset, the loop filter skipped
+    display_gop(b, sample::Codec::Mpeg4, 80, 48, kT0, 0, 3);
+    display_gop(b, sample::Codec::H264, 80, 48, kT0 + 1, 0x04, 0, 0x02);
+    ok &= !b.b.empty() && save(dir / "start_between_keys.bin", b.b);
+    Writer c;  // an impossible size, an impossible length, a key frame of noise, then a GOP
+    c.u8(0x01);
+    c.u32(0xFFFFFFFFu);
+    c.u16(4);
+    c.u32(0x01000000u);
+    c.u8(0x21);
+    c.u32(96u << 16 | 64u);
+    c.u16(0);
+    c.u8(0x09);
+    c.u32(96u << 16 | 64u);
+    c.u16(64);
+    c.u32(0x01000000u);
+    for (uint32_t i = 0; i < 60; ++i) c.u8(i * 97 + 13);
+    Writer gop;
+    display_gop(gop, sample::Codec::H264, 96, 64, kT0 + 5, 0x10);
+    c.b.insert(c.b.end(), gop.b.begin(), gop.b.end());
+    ok &= gop.b.size() > 1000 && save(dir / "refusals_and_damage.bin", c.b);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -449,9 +500,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* t : {"disk_image", "recording", "export_writer", "still_capture"})
+    for (const char* t :
+         {"disk_image", "recording", "export_writer", "still_capture", "display_frames"}) {
         fs::create_directories(root / t);
+    }
     const bool ok = disk_seeds(root / "disk_image") && recording_seeds(root / "recording") &&
-                    export_seeds(root / "export_writer") && still_seeds(root / "still_capture");
+                    export_seeds(root / "export_writer") && still_seeds(root / "still_capture") &&
+                    display_seeds(root / "display_frames");
     return ok ? 0 : 1;
 }

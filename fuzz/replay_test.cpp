@@ -58,6 +58,7 @@ TEST(FuzzReplay, DiskImage) { replay("disk_image", fuzz::disk_image, 3); }
 TEST(FuzzReplay, Recording) { replay("recording", fuzz::recording, 3); }
 TEST(FuzzReplay, ExportWriter) { replay("export_writer", fuzz::export_writer, 3); }
 TEST(FuzzReplay, StillCapture) { replay("still_capture", fuzz::still_capture, 6); }
+TEST(FuzzReplay, DisplayFrames) { replay("display_frames", fuzz::display_frames, 3); }
 
 // The sparse format round-trips, holes read as zeros and reads stop at the end of the drive.
 TEST(SparseImage, RoundTripAndReads) {

@@ -25,5 +25,8 @@ int export_writer(const uint8_t* data, size_t size);
 // A BMP file (fuzz/harness/still_capture.cpp): the still capture's reader, its conversion to
 // RGB rows and the JPEG writer, and our BMP writer's file read back to the same rows.
 int still_capture(const uint8_t* data, size_t size);
+// Frames for the display (fuzz/harness/display_frames.cpp): arbitrary frames and picture sizes
+// into a channel decoder, the pictures converted to RGB.
+int display_frames(const uint8_t* data, size_t size);
 
 }  // namespace fuzz
