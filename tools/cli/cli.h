@@ -60,6 +60,13 @@ struct ExportOptions {
     uint64_t split_bytes = kBackupSplitBytes;  // a channel's bytes before the files are split
 };
 
+struct StillOptions {
+    std::string channels;  // video channels 1..16
+    std::string time;      // the first picture at or after this recorder time
+    std::string out;       // the file; "_CHnn" goes before the extension for several channels
+    std::string format;    // bmp or jpeg; "" takes it from the extension
+};
+
 // Channel list "1,2,5" (video channels as the user numbers them) as a mask.
 std::optional<uint32_t> parse_channel_list(const std::string& list);
 
@@ -84,6 +91,7 @@ int run_frames(const GlobalOptions& options, const SessionOptions& session,
                const FramesOptions& frames);
 int run_export(const GlobalOptions& options, const SessionOptions& session,
                const ExportOptions& e);
+int run_still(const GlobalOptions& options, const SessionOptions& session, const StillOptions& o);
 
 // Runs the drive scan for the commands that need the disk table; false once it has
 // reported a failure.

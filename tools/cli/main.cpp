@@ -66,6 +66,8 @@ struct SessionCommands {
     CLI::App* frames_cmd = nullptr;
     cli::ExportOptions export_options;
     CLI::App* export_cmd = nullptr;
+    cli::StillOptions still;
+    CLI::App* still_cmd = nullptr;
 };
 
 void add_session_commands(CLI::App& app, SessionCommands* s) {
@@ -104,8 +106,15 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
     s->export_cmd->add_option("--out", s->export_options.out, "Folder for the files")->required();
     s->export_cmd->add_option("--split-bytes", s->export_options.split_bytes,
                               "A channel's bytes before its files are split (default 3500000000)");
+    s->still_cmd = app.add_subcommand(
+        "still", "Save the first picture at or after a time of each channel as BMP or JPEG");
+    s->still_cmd->add_option("--channels", s->still.channels, "Video channels, e.g. 1,2")
+        ->required();
+    s->still_cmd->add_option("--time", s->still.time, "Recorder time")->required();
+    s->still_cmd->add_option("--out", s->still.out, "The file (.bmp, .jpg or .jpeg)")->required();
+    s->still_cmd->add_option("--format", s->still.format, "bmp or jpeg (default: by extension)");
     for (CLI::App* cmd : {s->channels, s->read_cmd, s->calendar, s->day, s->log_cmd, s->capture,
-                          s->frames_cmd, s->export_cmd}) {
+                          s->frames_cmd, s->export_cmd, s->still_cmd}) {
         add_session_options(cmd, &s->session);
     }
 }
@@ -119,6 +128,7 @@ int run_session_command(const cli::GlobalOptions& options, const SessionCommands
     if (*s.capture) return cli::run_capture_image(options, s.session, s.time, s.out);
     if (*s.frames_cmd) return cli::run_frames(options, s.session, s.frames);
     if (*s.export_cmd) return cli::run_export(options, s.session, s.export_options);
+    if (*s.still_cmd) return cli::run_still(options, s.session, s.still);
     return cli::kExitUsage;
 }
 
