@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "decode/av_handles_i.h"
+#include "decode/av_handles.h"
 #include "decode/decode_errors.h"
 #include "decode/decoder_open_i.h"
 

@@ -1,7 +1,7 @@
 // Opening a decoder context for a channel.
 #pragma once
 
-#include "decode/av_handles_i.h"
+#include "decode/av_handles.h"
 #include "decode/channel_decoder.h"
 
 namespace decode {

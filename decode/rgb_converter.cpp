@@ -6,7 +6,7 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
-#include "decode/av_handles_i.h"
+#include "decode/av_handles.h"
 #include "decode/decode_errors.h"
 
 namespace decode {

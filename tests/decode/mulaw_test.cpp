@@ -1,6 +1,8 @@
 // The display's mu-law table against libavcodec's pcm_mulaw decoder, code by code.
 #include "decode/mulaw.h"
 
+#include "decode/av_handles.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,24 +16,15 @@ extern "C" {
 
 namespace {
 
-struct ContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
 
 // The 256 codes in order through pcm_mulaw, 8 kHz mono.
 std::vector<int16_t> ffmpeg_samples() {
     std::vector<int16_t> out;
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_PCM_MULAW);
     if (codec == nullptr) return out;
-    std::unique_ptr<AVCodecContext, ContextFree> c(avcodec_alloc_context3(codec));
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    decode::CodecContextPtr c(avcodec_alloc_context3(codec));
+    decode::FramePtr frame(av_frame_alloc());
+    decode::PacketPtr packet(av_packet_alloc());
     if (!c || !frame || !packet) return out;
     c->sample_rate = 8000;
     av_channel_layout_default(&c->ch_layout, 1);

@@ -15,6 +15,7 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "decode/av_handles.h"
 #include "tools/sample/test_pattern.h"
 
 namespace {
@@ -96,20 +97,11 @@ struct Picture {
 
 // A fresh decoder per GOP, as a player that starts at that GOP would have.
 std::vector<Picture> decode(Codec codec, const Gop& gop, std::string* error) {
-    struct ContextFree {
-        void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-    };
-    struct FrameFree {
-        void operator()(AVFrame* f) const { av_frame_free(&f); }
-    };
-    struct PacketFree {
-        void operator()(AVPacket* p) const { av_packet_free(&p); }
-    };
     const AVCodec* decoder =
         avcodec_find_decoder(codec == Codec::H264 ? AV_CODEC_ID_H264 : AV_CODEC_ID_MPEG4);
-    std::unique_ptr<AVCodecContext, ContextFree> c(avcodec_alloc_context3(decoder));
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    decode::CodecContextPtr c(avcodec_alloc_context3(decoder));
+    decode::FramePtr frame(av_frame_alloc());
+    decode::PacketPtr packet(av_packet_alloc());
     std::vector<Picture> pictures;
     if (!decoder || !c || !frame || !packet || avcodec_open2(c.get(), decoder, nullptr) < 0) {
         *error = "cannot open the decoder";

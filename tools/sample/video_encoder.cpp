@@ -14,6 +14,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "decode/av_handles.h"
 #include "tools/sample/test_pattern.h"
 
 namespace sample {
@@ -25,18 +26,10 @@ constexpr int kMaxGopFrames = 1000;
 // Fixed MPEG-4 quantiser: sharp enough to read the caption, small enough for a recorder's GOP.
 constexpr int kMpeg4Quantiser = 4;
 
-struct CodecContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFree {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
+using decode::CodecContextPtr;
+using decode::FramePtr;
+using decode::PacketPtr;
+using decode::SwsPtr;
 struct DictFree {
     void operator()(AVDictionary* d) const { av_dict_free(&d); }
 };
@@ -69,10 +62,10 @@ struct VideoEncoder::Impl {
     int fps = 0;
     int gop = 0;  // GOP length the open context was set up for
     int64_t next_pts = 0;
-    std::unique_ptr<AVCodecContext, CodecContextFree> context;
-    std::unique_ptr<AVFrame, FrameFree> picture;
-    std::unique_ptr<AVPacket, PacketFree> packet;
-    std::unique_ptr<SwsContext, SwsFree> to_yuv;
+    CodecContextPtr context;
+    FramePtr picture;
+    PacketPtr packet;
+    SwsPtr to_yuv;
 
     bool open(int gop_frames, std::string* error);
     bool fill_picture(const RgbImage& image, std::string* error);
@@ -90,7 +83,7 @@ bool VideoEncoder::Impl::open(int gop_frames, std::string* error) {
                                               : "MPEG-4 part 2 encoder not available");
         return false;
     }
-    std::unique_ptr<AVCodecContext, CodecContextFree> c(avcodec_alloc_context3(encoder));
+    CodecContextPtr c(avcodec_alloc_context3(encoder));
     if (!c) {
         set_error(error, "cannot allocate an encoder context");
         return false;

@@ -1,4 +1,5 @@
-// Owners of FFmpeg objects, so that no path out of a function leaks one.
+// Owners of FFmpeg objects, so that no path out of a function leaks one. Header only: anything
+// that links FFmpeg itself may use them (the sample encoder and the tests do).
 #pragma once
 
 #include <memory>
