@@ -84,18 +84,6 @@ RgbPictures ffmpeg_pictures(const testkit::TempDir& dir, const Clip& c, int widt
     return p;
 }
 
-double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
-    if (a.size() != b.size() || a.empty()) return 0;
-    double sum = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
-        sum += d * d;
-    }
-    if (sum == 0) return 99;
-    const double mse = sum / static_cast<double>(a.size());
-    return 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 std::vector<uint8_t> packed_rows(const decode::RgbImage& image) {
     const size_t row = static_cast<size_t>(image.width()) *
                        static_cast<size_t>(decode::bytes_per_pixel(image.format()));

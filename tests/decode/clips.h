@@ -8,6 +8,7 @@
 
 #include "decode/channel_decoder.h"
 #include "decode/rgb_converter.h"
+#include "tests/testkit/picture_compare.h"
 #include "tests/testkit/temp_image.h"
 #include "tools/sample/video_encoder.h"
 
@@ -46,8 +47,7 @@ struct RgbPictures {
 RgbPictures ffmpeg_pictures(const testkit::TempDir& dir, const Clip& c, int width = 0,
                             int height = 0);
 
-// Peak signal-to-noise ratio of two RGB24 pictures of the same size, in dB; 99 when identical.
-double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b);
+using testkit::psnr;
 
 // An RgbImage's rows without their padding.
 std::vector<uint8_t> packed_rows(const decode::RgbImage& image);

@@ -124,14 +124,20 @@ uint32_t micro_seconds_per_frame(const std::string& file) {
     return uint32_t{b[32]} | uint32_t{b[33]} << 8 | uint32_t{b[34]} << 16 | uint32_t{b[35]} << 24;
 }
 
+// Arms a job over [from, to] for the channels of mask, audio slots after the first four.
+void arm(CAvimaker& maker, ExportNotify* owner, uint32_t from, uint32_t to, uint32_t mask,
+         const std::string& folder) {
+    DateTime start{}, end{};
+    time_to_systemtime(from, &start);
+    time_to_systemtime(to, &end);
+    maker.setup(owner, start, end, mask, folder, 4, 0);
+}
+
 TEST(CAvimakerFiles, TheFirstKeyFrameDecidesFourccAndFrameRate) {
     testkit::TempDir dir;
     Quiet quiet;
     CAvimaker maker;
-    DateTime from{}, to{};
-    time_to_systemtime(kT0, &from);
-    time_to_systemtime(kT0 + 60, &to);
-    maker.setup(&quiet, from, to, 0x3, dir.path(), 4, 0);
+    arm(maker, &quiet, kT0, kT0 + 60, 0x3, dir.path());
     // Channel 1: H.264 (00 00 00 01) at 352x240; channel 2: another coding at 704x576.
     std::vector<uint8_t> h264(400, 0x11), other(400, 0x22);
     h264[0] = h264[1] = h264[2] = 0;
@@ -169,10 +175,7 @@ TEST(CAvimakerFiles, LargeFramesAreKeptWholeAndOnlyImpossibleOnesRefused) {
     testkit::TempDir dir;
     Quiet quiet;
     CAvimaker maker;
-    DateTime from{}, to{};
-    time_to_systemtime(kT0, &from);
-    time_to_systemtime(kT0 + 60, &to);
-    maker.setup(&quiet, from, to, 0x1, dir.path(), 4, 0);
+    arm(maker, &quiet, kT0, kT0 + 60, 0x1, dir.path());
     std::vector<uint8_t> frame(static_cast<size_t>(kRecordDataMax) + 1, 0x5A);
     frame[0] = frame[1] = frame[2] = 0;
     frame[3] = 1;
@@ -197,10 +200,7 @@ TEST(CAvimakerFiles, TheSpanEndsForEachChannelByItsOwnFrames) {
     testkit::TempDir dir;
     Notes notes;
     CAvimaker maker;
-    DateTime from{}, to{};
-    time_to_systemtime(kT0, &from);
-    time_to_systemtime(kT0 + 2, &to);
-    maker.setup(&notes, from, to, 0x7, dir.path(), 4, 0);
+    arm(maker, &notes, kT0, kT0 + 2, 0x7, dir.path());
     std::vector<uint8_t> frame(64, 0x11);
     frame[3] = 1;
     const auto key = 352u << 16 | 240u;

@@ -1,13 +1,13 @@
 // quillon-cli still: the picture it saves for each channel is the first stored frame at or after
 // the time asked for, decoded as FFmpeg's own tool decodes the same stored frames, for H.264 and
 // MPEG-4 part 2; and the ways it refuses.
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 #include <gtest/gtest.h>
 
+#include "tests/testkit/picture_compare.h"
 #include "tests/testkit/temp_image.h"
 #include "tests/testkit/tool_run.h"
 #include "tests/testkit/volume_helpers.h"
@@ -36,17 +36,6 @@ Bytes rgb_of(testkit::TempDir& dir, const std::string& input, const std::string&
     const testkit::ToolRun r = testkit::run_tool(dir, command);
     EXPECT_EQ(r.status, 0) << r.err;
     return testkit::read_file(out);
-}
-
-double psnr(const Bytes& a, const Bytes& b) {
-    if (a.size() != b.size() || a.empty()) return 0;
-    double sum = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
-        sum += d * d;
-    }
-    if (sum == 0) return 99;
-    return 10 * std::log10(255.0 * 255.0 / (sum / static_cast<double>(a.size())));
 }
 
 class StillCommand : public testing::Test {
@@ -131,7 +120,7 @@ TEST_F(StillCommand, SavesTheFirstPictureAtTheTimeAsFfmpegDecodesIt) {
             const size_t picture = size_t{352} * 240 * 3;
             ASSERT_EQ(all.size(), picture * run.size());
             const Bytes expected(all.end() - static_cast<std::ptrdiff_t>(picture), all.end());
-            const double quality = psnr(rgb_of(out_, path, ""), expected);
+            const double quality = testkit::psnr(rgb_of(out_, path, ""), expected);
             EXPECT_GE(quality, std::string(extension) == ".bmp" ? 40.0 : 30.0);
         }
     }
