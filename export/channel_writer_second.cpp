@@ -235,7 +235,9 @@ uint8_t* GroupCollector::slot_for(const QueuedHeader& header) {
     } else if (header.kind == kRecordAudio && audio_second(header) > slots_[0].time_stamp) {
         // Sound of a later second, ahead of its pictures (or in a hole of them): it waits for
         // its own second instead of joining this one.
-        later_.assign(static_cast<size_t>(header.length) + 1, 0);
+        // The buffer only grows: a record of sound a second would otherwise allocate each time.
+        if (later_.size() < static_cast<size_t>(header.length) + 1)
+            later_.resize(static_cast<size_t>(header.length) + 1);
         later_second_ = audio_second(header);
         later_length_ = header.length;
         pending_later_ = true;
