@@ -21,7 +21,7 @@ build: deps
 	@ninja -C $(BUILD) -j $(JOBS)
 
 demo: build
-	@scripts/demo $(BUILD)/tools/cli/quillon-cli $(DEMO_DIR)
+	@scripts/demo $(BUILD)/tools/cli/quillon-cli $(DEMO_DIR) $(BUILD)/ui/quillon
 
 # The tests run under AddressSanitizer and UndefinedBehaviorSanitizer, and warnings stop the
 # build here (and in CI) only: a user's newer compiler must never stop `make demo`.

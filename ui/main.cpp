@@ -1,0 +1,105 @@
+// quillon: the desktop program. Opens the main player window; with --image it opens a recorder
+// disk image at start-up, and with --play it starts playing its first recorded day.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "display/video_display.h"
+#include "platform/drive.h"
+#include "ui/disk_state.h"
+#include "ui/main_window.h"
+#include "ui/message_box.h"
+#include "ui/settings.h"
+
+namespace {
+
+struct Options {
+    QStringList images;
+    int session = 0;
+    bool play = false;
+    QString settings_file;
+    QString screenshot;
+    int screenshot_after_ms = 4000;
+};
+
+Options parse(const QApplication& app) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Reads the disks of stand-alone CCTV video recorders.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption image("image", "Open the disk image at PATH (repeatable).", "PATH");
+    const QCommandLineOption session("session", "The session to open (default 0).", "N", "0");
+    const QCommandLineOption play("play", "Start playing the first recorded day.");
+    const QCommandLineOption settings("settings", "Keep the settings in FILE.", "FILE");
+    const QCommandLineOption shot("screenshot",
+                                  "Save the window as PNG after a few seconds, then quit.", "PNG");
+    const QCommandLineOption after("screenshot-after", "Milliseconds before the screenshot.",
+                                   "MS", "4000");
+    parser.addOptions({image, session, play, settings, shot, after});
+    parser.process(app);
+    Options options;
+    options.images = parser.values(image);
+    options.session = parser.value(session).toInt();
+    options.play = parser.isSet(play);
+    options.settings_file = parser.value(settings);
+    options.screenshot = parser.value(shot);
+    options.screenshot_after_ms = parser.value(after).toInt();
+    return options;
+}
+
+// Opens the first recorder or backup volume among the images; the window shows the error.
+bool open_images(const Options& options, ui::DiskState* state, QString* error) {
+    for (const QString& path : options.images) {
+        if (platform::attach_image(path.toStdString()) < 0) {
+            *error = QStringLiteral("Cannot open %1").arg(path);
+            return false;
+        }
+    }
+    std::string why;
+    if (ui::open_first_disk(options.session, state, &why) != 0) {
+        *error = QString::fromStdString(why);
+        return false;
+    }
+    return true;
+}
+
+void schedule_screenshot(ui::MainWindow* window, const Options& options) {
+    QTimer::singleShot(options.screenshot_after_ms, window, [window, path = options.screenshot] {
+        if (!window->grab().save(path))
+            std::fprintf(stderr, "quillon: cannot write %s\n", qPrintable(path));
+        window->reject();
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Quillon");
+    QApplication::setOrganizationName("Quillon");
+    QApplication::setApplicationVersion(QUILLON_VERSION_TEXT);
+    const Options options = parse(app);
+
+    std::unique_ptr<QSettings> store = ui::open_settings(options.settings_file);
+    auto* display = new display::VideoDisplay();
+    ui::MainWindow window(display, display, store.get());
+    window.show();
+    if (!options.images.isEmpty()) {
+        ui::DiskState state;
+        QString error;
+        if (open_images(options, &state, &error)) {
+            window.disk_loaded(state);
+            if (options.play)
+                window.play_when_day_shown();
+        } else {
+            std::fprintf(stderr, "quillon: %s\n", qPrintable(error));
+            ui::show_message(&window, error, QStringLiteral("Quillon"));
+        }
+    }
+    if (!options.screenshot.isEmpty())
+        schedule_screenshot(&window, options);
+    window.exec();
+    return 0;
+}

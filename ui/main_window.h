@@ -1,0 +1,199 @@
+// The program's main player window: the display, the transport, the timeline and the buttons
+// that open the other dialogs. It turns the user's actions into storage API calls that steer
+// the playback engine, and follows the engine through the messages the core bridge posts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <QPointer>
+#include <QRect>
+#include "ui/dialog_frame.h"
+
+#include "playback/display_control.h"
+#include "storage/api.h"
+#include "ui/disk_state.h"
+#include "ui/settings.h"
+#include "ui/transport_rules.h"
+
+class QLabel;
+class QMenu;
+class QSettings;
+
+namespace ui {
+
+class CoreBridge;
+class PostedEvent;
+class ScaleText;
+class SearchSlider;
+class SkinButton;
+class VolumeBar;
+
+// The control ids of the window; every control carries its id (see control_id.h).
+enum MainControl : int {
+    kIdBackup = 1003, kIdDiskLoad = 1004, kIdExit = 1005, kIdMaximize = 1006,
+    kIdMinimize = 1007, kIdFullScreen = 1008, kIdAudio = 1009, kIdVolumeBar = 1010,
+    kIdTimeline = 1011, kIdScaleText = 1012, kIdTimeSearch = 1013, kIdPlay = 1014,
+    kIdFrameForward = 1015, kIdMinuteForward = 1016, kIdFastForward = 1017, kIdRewind = 1018,
+    kIdMinuteBack = 1019, kIdFrameBack = 1020, kIdMessage = 1021, kIdSplit1 = 1023,
+    kIdSplit4 = 1024, kIdSplit9 = 1025, kIdSplit16 = 1026, kIdEventLog = 1040,
+    kIdCaptureLog = 1041, kIdSystemLog = 1042, kIdOsd = 1052, kIdMarkIn = 1059,
+    kIdMarkOut = 1060, kIdRecord = 1061, kIdCapture = 1090, kIdDisplay = 1094,
+};
+
+// Channel masks of the restarts: Play opens the video channels, the others every slot.
+inline constexpr uint32_t kPlayChannelsMask = 0xFFFF;
+inline constexpr uint32_t kAllChannelsMask = 0xFFFFFFFF;
+
+// The context menu's command ids.
+enum MenuCommand : int {
+    kMenuOpenDisk = 32778, kMenuSystemLog = 32787, kMenuCaptureLog = 32788,
+    kMenuEventLog = 32789, kMenuCapture = 32790, kMenuIFrameOnly = 32784, kMenuAbout = 32785,
+    kMenuExit = 32786,
+};
+
+class MainWindow : public DialogFrame {
+    Q_OBJECT
+
+public:
+    // `display` is the video display and `display_widget` the widget that shows it (the same
+    // object in the program; tests may pass a recording display and a plain widget).
+    MainWindow(DisplayControl* display, QWidget* display_widget, QSettings* settings,
+               QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The disk state after a disk was opened outside the window (start-up with an image):
+    // the steps that follow a successful disk load.
+    void disk_loaded(const DiskState& state);
+    // Starts playing as Play would, once the chosen day is shown.
+    void play_when_day_shown() { play_when_shown_ = true; }
+    // The clock of the transport hold-offs, in milliseconds; tests replace it.
+    void set_clock(std::function<int64_t()> clock) { clock_ = std::move(clock); }
+
+    // For the tests and the transport: what the window holds.
+    int32_t ui_mode() const { return ui_mode_; }
+    uint32_t current_time() const { return current_time_; }
+    uint32_t selected_day() const { return day_; }
+    const Settings& settings() const { return settings_; }
+    const DiskState& disk() const { return disk_; }
+    bool full_monitor() const { return full_monitor_; }
+    bool no_picture() const { return no_picture_; }
+    SearchSlider* timeline() const { return timeline_; }
+    uint32_t armed_channels() const;
+    QString osd_text() const;
+    // The context menu as it would open now (the caller owns it).
+    QMenu* build_context_menu();
+
+    // The three logs of the shown day, as read for the log dialogs.
+    const std::vector<EventLogRecord>& event_log() const { return event_log_; }
+    const std::vector<SystemLogRecord>& system_log() const { return system_log_; }
+    const std::vector<CaptureLogRecord>& capture_log() const { return capture_log_; }
+
+protected:
+    bool event(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // Construction (main_window.cpp).
+    void create_controls();
+    SkinButton* add_button(int id, const QString& skin, const QString& tooltip, QRect where);
+    void place_controls();
+    void start_core();
+    void apply_disk_buttons();
+    void set_split_offers();
+
+    // Transport (main_window_transport.cpp).
+    void on_play();
+    void on_fast_forward();
+    void on_rewind();
+    void on_frame_step(bool forward);
+    void on_minute_jump(bool forward);
+    void restart(uint32_t time, int32_t mode, uint32_t mask, bool close_first = true);
+    void wait_dispatching(int ms);
+    void reset_transport_buttons();
+    void show_play_state();
+    uint32_t position_time(int position) const;
+    int32_t second_of_day(uint32_t time) const;
+    bool playing() const { return ui_mode_ != PM_STOP; }
+
+    // Messages (main_window_messages.cpp).
+    void handle_message(const PostedEvent& message);
+    void on_show_day();
+    void on_day_chosen(bool scan_month);
+    void on_frame_time(uint32_t time);
+    void on_stop();
+    void on_volume_bar();
+    void on_timeline_seek();
+    void on_play_from(uint32_t time);
+    void read_day_logs();
+    void show_time(uint32_t time);
+
+    // Other commands (main_window_commands.cpp).
+    void on_audio_toggle();
+    void on_iframe_toggle();
+    void on_full_monitor();
+    void on_mark_in();
+    void on_mark_out();
+    void on_record();
+    void on_capture();
+    void on_split(int splits);
+    void on_time_search();
+    void on_time_format(int index);
+    void on_about();
+    void on_exit();
+
+    DisplayControl* display_;
+    QWidget* display_widget_;
+    QSettings* store_;
+    std::unique_ptr<CoreBridge> bridge_;
+    bool core_started_ = false;
+
+    Settings settings_{};
+    int32_t saved_volume_ = 0;
+    bool audio_on_ = true;
+    DiskState disk_;
+
+    int32_t ui_mode_ = PM_STOP;
+    uint32_t current_time_ = 0;   // the time shown, or the time to start from when stopped
+    uint32_t day_ = 0;            // start of the day selected in the calendar
+    uint32_t timeline_moved_at_ = 0;
+    bool no_picture_ = true;
+    bool play_when_shown_ = false;
+    std::function<int64_t()> clock_;
+    uint32_t month_mask_ = 0;
+
+    bool mark_in_ = false;
+    bool mark_out_ = false;
+
+    bool full_monitor_ = false;
+    QRect saved_rect_;
+
+    HoldOff play_hold_{kPlayHoldOffMs};
+    HoldOff ff_hold_{kSpeedHoldOffMs};
+    HoldOff rew_hold_{kSpeedHoldOffMs};
+    HoldOff minute_forward_hold_{kMinuteHoldOffMs};
+    HoldOff minute_back_hold_{kMinuteHoldOffMs};
+
+    std::vector<EventLogRecord> event_log_;
+    std::vector<SystemLogRecord> system_log_;
+    std::vector<CaptureLogRecord> capture_log_;
+
+    // Disk, calendar and log dialogs.
+
+    // Export and capture dialogs.
+
+    std::map<int, SkinButton*> buttons_;
+    SearchSlider* timeline_ = nullptr;
+    VolumeBar* volume_bar_ = nullptr;
+    ScaleText* scale_text_ = nullptr;
+    QLabel* osd_ = nullptr;
+    QLabel* message_ = nullptr;
+};
+
+} // namespace ui

@@ -1,0 +1,243 @@
+// The window's other commands: audio, "I-Frame Only", full monitor, marks, capture, layout,
+// time formats, the context menu, About and exit.
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include "export/still_capture.h"
+#include "ui/about_box.h"
+#include "ui/controls/search_slider.h"
+#include "ui/controls/skin_button.h"
+#include "ui/controls/volume_bar.h"
+#include "ui/core_bridge.h"
+#include "ui/main_window.h"
+#include "ui/message_box.h"
+#include "ui/posted_event.h"
+#include "ui/still_names.h"
+
+namespace ui {
+
+void MainWindow::disk_loaded(const DiskState& state) {
+    disk_ = state;
+    bridge_->set_display_channels(disk_.display_channels);
+    api_set_key_frame_only(settings_.iframe);
+    api_set_no_pacing(0);
+    const bool logs = disk_.recorder_disk();
+    for (int id : {kIdEventLog, kIdCaptureLog, kIdSystemLog})
+        buttons_[id]->setVisible(logs || !full_monitor_);
+    const int channels = disk_.display_channels;
+    display_->set_layout(kDisplayAllChannels, channels <= 4 ? 4 : channels <= 9 ? 9 : 16);
+    apply_disk_buttons();
+    // The session's first recorded day, as the calendar would show it.
+    std::vector<uint32_t> months(kMonthMapMonths * kMonthMapEntries, 0);
+    const int32_t found = tvfs_getexistmonthlog(months.data());
+    uint32_t first_day = 0;
+    for (int m = 0; found >= 0 && m < kMonthMapMonths && first_day == 0; ++m) {
+        const uint32_t* entry = &months[static_cast<size_t>(m) * kMonthMapEntries];
+        for (int d = 1; d < kMonthMapEntries && first_day == 0; ++d)
+            if (entry[d] != 0)
+                first_day = entry[d];
+    }
+    if (first_day == 0)
+        return;
+    day_ = api_day_start(first_day);
+    current_time_ = day_;
+    timeline_moved_at_ = 0;
+    post_message(this, kMsgDayChosen, 1, 0);
+}
+
+void MainWindow::on_audio_toggle() {
+    if (audio_on_) {
+        saved_volume_ = settings_.volume;
+        display_->set_volume(0);
+        volume_bar_->set_position(0);
+        buttons_[kIdAudio]->set_skin("volume_off");
+        buttons_[kIdAudio]->setToolTip("Audio on");
+    } else {
+        display_->set_volume(saved_volume_);
+        volume_bar_->set_position(saved_volume_);
+        buttons_[kIdAudio]->set_skin("volume_on");
+        buttons_[kIdAudio]->setToolTip("Audio off");
+    }
+    audio_on_ = !audio_on_;
+}
+
+void MainWindow::on_iframe_toggle() {
+    if (!disk_.ready())
+        return;
+    settings_.iframe = settings_.iframe ? 0 : 1;
+    api_set_key_frame_only(settings_.iframe);
+}
+
+void MainWindow::on_full_monitor() {
+    if (!full_monitor_) {
+        saved_rect_ = geometry();
+        const QRect monitor = (screen() ? screen() : QGuiApplication::primaryScreen())->geometry();
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        setFixedSize(monitor.size());
+        setGeometry(monitor);
+        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (child != display_widget_)
+                child->hide();
+        display_widget_->setGeometry(rect());
+        full_monitor_ = true;
+    } else {
+        setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        setFixedSize(saved_rect_.size());
+        setGeometry(saved_rect_);
+        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            child->show();
+        buttons_[kIdBackup]->hide();
+        buttons_[kIdFullScreen]->hide();
+        const bool logs = disk_.disk_kind != 7 && disk_.disk_kind != 8;
+        for (int id : {kIdEventLog, kIdCaptureLog, kIdSystemLog})
+            buttons_[id]->setVisible(logs);
+        place_controls();
+        full_monitor_ = false;
+    }
+    show();
+}
+
+void MainWindow::on_mark_in() {
+    if (!disk_.ready())
+        return;
+    if (mark_in_ && mark_out_) {
+        mark_in_ = mark_out_ = false;
+        timeline_->clear_selection();
+    } else {
+        mark_in_ = true;
+        mark_out_ = false;
+        timeline_->clear_selection();
+        timeline_->set_selection(timeline_->position(), timeline_->position());
+    }
+    buttons_[kIdMarkIn]->set_check(mark_in_);
+    buttons_[kIdMarkOut]->set_check(false);
+    timeline_->update();
+}
+
+void MainWindow::on_mark_out() {
+    if (!disk_.ready() || !mark_in_)
+        return;
+    timeline_->set_selection(-1, timeline_->position());
+    mark_out_ = true;
+    buttons_[kIdMarkOut]->set_check(true);
+    timeline_->update();
+}
+
+// The export dialog comes with the dialogs; until then Record only checks the marks.
+void MainWindow::on_record() {
+    if (!disk_.ready())
+        return;
+    if (!mark_in_)
+        show_message(this, QStringLiteral("Start time is less than stop time."),
+                     QStringLiteral("Record"));
+}
+
+void MainWindow::on_capture() {
+    if (no_picture_) {
+        show_message(this, QStringLiteral("Capture Failed!!!"), QStringLiteral("Quillon"));
+        return;
+    }
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(cache);
+    const std::string temp = (cache + QStringLiteral("/temp.dat")).toStdString();
+    buttons_[kIdCapture]->setDown(true);
+    const int32_t taken = display_->capture(temp);
+    DateTime shown{};
+    time_to_systemtime(current_time_, &shown);
+    StillCaptureRequest request;
+    request.name = capture_file_name(settings_.time_format, shown).toStdString();
+    request.format = STILL_FORMAT_JPEG;
+    std::string saved, error;
+    const int32_t rc = taken == 0 ? still_save_capture(temp, request, &saved, &error) : -1;
+    buttons_[kIdCapture]->setDown(false);
+    if (rc != 0) {
+        show_message(this, error.empty() ? QStringLiteral("Capture Failed!!!")
+                                         : QString::fromStdString(error),
+                     QStringLiteral("Quillon"));
+        return;
+    }
+    message_->setText(QStringLiteral("Saved %1").arg(QString::fromStdString(saved)));
+}
+
+void MainWindow::on_split(int splits) {
+    if (splits == 1)
+        display_->set_layout(display_->selected_channel(), 1);
+    else if (buttons_[splits == 4 ? kIdSplit4 : splits == 9 ? kIdSplit9 : kIdSplit16]->isEnabled())
+        display_->set_layout(kDisplayAllChannels, splits);
+}
+
+void MainWindow::on_time_search() {
+    timeline_->set_scale(timeline_->scale() == 0 ? 1 : 0);
+    const DateTime t = [this] {
+        DateTime out{};
+        time_to_systemtime(current_time_, &out);
+        return out;
+    }();
+    timeline_->set_time(t.hour, t.minute, t.second);
+    timeline_->update();
+    scale_text_->update();
+}
+
+void MainWindow::on_time_format(int index) {
+    settings_.time_format = index;
+    show_time(current_time_);
+}
+
+void MainWindow::on_about() {
+    AboutBox about(this);
+    about.exec();
+}
+
+void MainWindow::on_exit() {
+    save_settings(*store_, settings_);
+    api_set_play_mode(PM_STOP);
+    ui_mode_ = PM_STOP;
+    accept();
+}
+
+QMenu* MainWindow::build_context_menu() {
+    auto* menu = new QMenu(this);
+    const bool ready = disk_.ready();
+    auto add = [menu](const QString& text, int id, bool enabled) {
+        QAction* action = menu->addAction(text);
+        action->setData(id);
+        action->setEnabled(enabled);
+        return action;
+    };
+    // The disk and log dialogs come with the dialogs; their entries stay greyed until then.
+    add("Open Disk", kMenuOpenDisk, false);
+    add("Event log", kMenuEventLog, false);
+    add("Capture log", kMenuCaptureLog, false);
+    add("System log", kMenuSystemLog, false);
+    connect(add("Capture", kMenuCapture, true), &QAction::triggered, this, &MainWindow::on_capture);
+    QMenu* formats = menu->addMenu("Time format");
+    const auto entries = time_format_menu();
+    for (int i = 0; i < static_cast<int>(entries.size()); ++i) {
+        QAction* action = formats->addAction(entries[static_cast<size_t>(i)].menu_text);
+        action->setData(entries[static_cast<size_t>(i)].menu_id);
+        action->setCheckable(true);
+        action->setChecked(i == settings_.time_format);
+        connect(action, &QAction::triggered, this, [this, i] { on_time_format(i); });
+    }
+    QAction* iframe = add("I-Frame Only", kMenuIFrameOnly, ready);
+    iframe->setCheckable(true);
+    iframe->setChecked(settings_.iframe != 0);
+    connect(iframe, &QAction::triggered, this, &MainWindow::on_iframe_toggle);
+    connect(add("About...", kMenuAbout, true), &QAction::triggered, this, &MainWindow::on_about);
+    connect(add("Exit", kMenuExit, true), &QAction::triggered, this, &MainWindow::on_exit);
+    return menu;
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = build_context_menu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+} // namespace ui
