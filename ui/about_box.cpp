@@ -16,13 +16,19 @@
 namespace ui {
 namespace {
 
+void tint(QLabel* label, const QColor& colour) {
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText, colour);
+    label->setPalette(colours);
+}
+
 QLabel* heading(const QString& text) {
     auto* label = new QLabel(text);
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(12);
     font.setBold(true);
     label->setFont(font);
-    label->setStyleSheet(QStringLiteral("color: rgb(140, 196, 255);"));
+    tint(label, QColor(140, 196, 255));
     return label;
 }
 
@@ -47,7 +53,7 @@ QWidget* shortcut_table() {
         const Shortcut& s = shortcuts[static_cast<size_t>(i)];
         const int column = (i / rows) * 2;
         QLabel* keys = body(s.keys.toString(QKeySequence::NativeText));
-        keys->setStyleSheet(QStringLiteral("color: rgb(255, 214, 102);"));
+        tint(keys, QColor(255, 214, 102));
         grid->addWidget(keys, i % rows, column);
         grid->addWidget(body(QString::fromLatin1(s.action)), i % rows, column + 1);
     }

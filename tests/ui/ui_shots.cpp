@@ -110,12 +110,14 @@ int main(int argc, char** argv) {
     delete buttons;
 
     ui::MessageBoxDialog box;
+    box.show();
     box.set_texts(QStringLiteral("Start time is less than stop time."), QStringLiteral("Record"));
     ok &= save(box, dir, "message_box" + suffix);
     box.set_style(2);
     ok &= save(box, dir, "message_box_ok_cancel" + suffix);
 
     ui::AboutBox about;
+    about.show(); // lays the frame out as on screen
     ok &= save(about, dir, "about_box" + suffix);
     return ok ? 0 : 1;
 }
