@@ -15,8 +15,10 @@ class MessageSink : public QWidget {
 public:
     QList<int> messages;
     QList<intptr_t> wparams;
+    int presses = 0;
 
 protected:
+    void mousePressEvent(QMouseEvent*) override { ++presses; }
     bool event(QEvent* event) override {
         const int message = ui::posted_message(event);
         if (message >= 0) {
@@ -176,6 +178,9 @@ private slots:
         QTest::mouseClick(f.slider, Qt::LeftButton, {}, QPoint(400, 30));
         QCOMPARE(f.slider->position(), 0);
         QVERIFY(!f.slider->dragging());
+        QCOMPARE(f.parent.presses, 0); // the press does not fall through to the window
+        QCoreApplication::processEvents();
+        QVERIFY(f.parent.messages.isEmpty());
     }
 
     void filter_hides_other_channels_in_painting_and_searches() {

@@ -103,8 +103,10 @@ int SearchSlider::position_at(int x) const {
 }
 
 void SearchSlider::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || disabled_)
+    if (event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
+    if (disabled_)
+        return event->accept(); // taken, so the window behind does not start a drag
     const QPoint at = event->position().toPoint();
     dragging_ = true;
     const QRect thumb = thumb_rect();
