@@ -91,6 +91,35 @@ private slots:
         QCOMPARE(parent.messages.size(), 2);
     }
 
+    void vertical_volume_bar_grows_upwards() {
+        VolumeBar bar;
+        bar.set_vertical(true);
+        bar.resize(20, 120);
+        bar.set_range(0, 15);
+        QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(10, 2)); // near the top
+        QCOMPARE(bar.position(), 15);
+        QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(10, 117)); // near the bottom
+        QCOMPARE(bar.position(), 0);
+    }
+
+    void volume_knob_lights_up_under_pointer() {
+        VolumeBar bar;
+        bar.resize(120, 20);
+        bar.set_range(0, 15);
+        bar.set_position(15);
+        const QImage before = bar.grab().toImage();
+        QMouseEvent over(QEvent::MouseMove, QPointF(110, 10), bar.mapToGlobal(QPointF(110, 10)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&bar, &over);
+        QVERIFY(bar.knob_hovered());
+        QVERIFY(bar.grab().toImage() != before);
+        QMouseEvent away(QEvent::MouseMove, QPointF(20, 10), bar.mapToGlobal(QPointF(20, 10)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&bar, &away);
+        QVERIFY(!bar.knob_hovered());
+        QCOMPARE(bar.grab().toImage(), before);
+    }
+
     void radio_buttons_uncheck_each_other() {
         QWidget group;
         SkinButton* buttons[3];

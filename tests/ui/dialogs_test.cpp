@@ -92,6 +92,28 @@ private slots:
         QVERIFY(!frame.isVisible());
     }
 
+    void frame_paints_strip_and_white_title() {
+        DialogFrame frame;
+        frame.resize(400, 100);
+        frame.set_background(QColor(10, 80, 10));
+        frame.set_title(QStringLiteral("MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM"));
+        const QImage image = frame.grab().toImage();
+        auto white_in = [&](int x0, int x1, int y0, int y1) {
+            int count = 0;
+            for (int y = y0; y < y1; ++y)
+                for (int x = x0; x < x1; ++x)
+                    count += image.pixelColor(x, y) == QColor(Qt::white) ? 1 : 0;
+            return count;
+        };
+        QVERIFY(white_in(6, 300, 2, 18) > 0);
+        // A long title stops at the right edge of its rectangle.
+        QCOMPARE(white_in(301, frame.close_button()->x() - 1, 0, DialogFrame::kTitleHeight), 0);
+        // The strip spans the width; the body below has the frame's colour.
+        QVERIFY(image.pixelColor(395, 1) != QColor(10, 80, 10));
+        QCOMPARE(image.pixelColor(200, 60), QColor(10, 80, 10));
+        QCOMPARE(frame.palette().color(QPalette::WindowText), QColor(Qt::white));
+    }
+
     void dragging_body_moves_dialog() {
         DialogFrame frame;
         frame.resize(300, 160);

@@ -9,6 +9,8 @@
 #include <array>
 #include <cstdint>
 
+class QPainter;
+
 namespace ui {
 
 class SearchSlider : public QWidget {
@@ -91,9 +93,9 @@ private:
     int end_slot() const;
     int search_forward(uint32_t mask) const;
 
-    void paint_map(class QPainter& painter) const;
-    void paint_selection(class QPainter& painter) const;
-    void paint_grid(class QPainter& painter) const;
+    void paint_map(QPainter& painter) const;
+    void paint_selection(QPainter& painter) const;
+    void paint_grid(QPainter& painter) const;
     int span_top() const { return height() * 2 / 3; }
 
     std::array<uint32_t, kSlots> span_map_{};

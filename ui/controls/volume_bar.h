@@ -22,6 +22,7 @@ public:
     bool set_position(int position);
 
     void set_vertical(bool vertical);
+    bool knob_hovered() const { return hover_; }
 
     // The value a pointer at `pointer` (pixels along the bar) selects, 0..span.
     int value_at(int pointer) const;
