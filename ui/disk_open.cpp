@@ -1,5 +1,9 @@
 #include "ui/disk_state.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "disk/recorder_time.h"
 #include "storage/api.h"
 
 namespace ui {
@@ -45,6 +49,35 @@ int32_t open_first_disk(int32_t session, DiskState* state, std::string* error) {
     state->session_mounted = true;
     state->session = session;
     state->display_channels = api_display_channels();
+    return 0;
+}
+
+uint32_t day_midnight(uint32_t time) {
+    const CivilTime t = civil_from_recorder(time);
+    return static_cast<uint32_t>(recorder_from_civil(t.year, t.month, t.day, 0, 0, 0));
+}
+
+uint32_t first_recorded_day() {
+    const VolumeRecord* volume = backup_selected_volume();
+    std::vector<uint32_t> months(size_t{kMonthMapMonths} * kMonthMapEntries, 0);
+    if (volume == nullptr || volume->oldest == 0 || tvfs_getexistmonthlog(months.data()) < 0)
+        return 0;
+    const CivilTime first = civil_from_recorder(volume->oldest);
+    int year = first.year, month = first.month;
+    for (int m = 0; m < kMonthMapMonths; ++m) {
+        const int64_t start = recorder_from_civil(year, month, 1, 0, 0, 0);
+        if (start < 0 || start > volume->newest)
+            break;
+        const auto in_month = std::max(static_cast<uint32_t>(start), volume->oldest);
+        const int32_t mask = tvfs_month_day_mask(months.data(), in_month);
+        for (int d = 0; d < 31 && mask > 0; ++d)
+            if (mask & (1 << d))
+                return static_cast<uint32_t>(recorder_from_civil(year, month, d + 1, 0, 0, 0));
+        if (++month > 12) {
+            month = 1;
+            ++year;
+        }
+    }
     return 0;
 }
 

@@ -18,6 +18,7 @@
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/posted_event.h"
+#include "ui/scale_text.h"
 #include "ui/still_names.h"
 
 namespace ui {
@@ -34,18 +35,10 @@ void MainWindow::disk_loaded(const DiskState& state) {
     display_->set_layout(kDisplayAllChannels, channels <= 4 ? 4 : channels <= 9 ? 9 : 16);
     apply_disk_buttons();
     // The session's first recorded day, as the calendar would show it.
-    std::vector<uint32_t> months(kMonthMapMonths * kMonthMapEntries, 0);
-    const int32_t found = tvfs_getexistmonthlog(months.data());
-    uint32_t first_day = 0;
-    for (int m = 0; found >= 0 && m < kMonthMapMonths && first_day == 0; ++m) {
-        const uint32_t* entry = &months[static_cast<size_t>(m) * kMonthMapEntries];
-        for (int d = 1; d < kMonthMapEntries && first_day == 0; ++d)
-            if (entry[d] != 0)
-                first_day = entry[d];
-    }
+    const uint32_t first_day = first_recorded_day();
     if (first_day == 0)
         return;
-    day_ = api_day_start(first_day);
+    day_ = day_midnight(first_day);
     current_time_ = day_;
     timeline_moved_at_ = 0;
     post_message(this, kMsgDayChosen, 1, 0);

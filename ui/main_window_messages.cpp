@@ -123,7 +123,7 @@ void MainWindow::on_frame_time(uint32_t time) {
     }
     // Playback crossed midnight: the calendar follows to the new day. Only in the direction of
     // play, so that a late frame of the day before cannot turn the calendar back.
-    const uint32_t day = api_day_start(time);
+    const uint32_t day = day_midnight(time);
     const bool backward = play_mode_direction(ui_mode_) < 0;
     if (playing() && (backward ? day < day_ : day > day_)) {
         day_ = day;

@@ -25,7 +25,7 @@ uint32_t MainWindow::position_time(int position) const {
 }
 
 int32_t MainWindow::second_of_day(uint32_t time) const {
-    return static_cast<int32_t>(time - api_day_start(time));
+    return static_cast<int32_t>(time - day_midnight(time));
 }
 
 // The engine's channels close first; the frames already under way land before the display is
@@ -171,7 +171,7 @@ void MainWindow::on_minute_jump(bool forward) {
     if (!second)
         return;
     reset_transport_buttons();
-    current_time_ = api_day_start(current_time_) + static_cast<uint32_t>(*second);
+    current_time_ = day_midnight(current_time_) + static_cast<uint32_t>(*second);
     if (playing()) {
         restart(current_time_, forward ? PM_MINUTE_F : PM_MINUTE_B, kAllChannelsMask);
         buttons_[forward ? kIdMinuteForward : kIdMinuteBack]->set_check(true);

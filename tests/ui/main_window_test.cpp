@@ -103,6 +103,8 @@ void MainWindowTest::load_sample() {
 void MainWindowTest::opens_the_first_day_and_follows_playback() {
     open_window();
     load_sample();
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(!window_->osd_text().isEmpty());
     const uint32_t day = window_->selected_day();
     click(window_.get(), ui::kIdPlay);
@@ -119,6 +121,8 @@ void MainWindowTest::opens_the_first_day_and_follows_playback() {
 void MainWindowTest::play_ignores_a_second_press_within_its_hold_off() {
     open_window();
     load_sample();
+    if (QTest::currentTestFailed())
+        return;
     click(window_.get(), ui::kIdPlay);
     QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
     now_ += 399;
@@ -133,6 +137,8 @@ void MainWindowTest::play_ignores_a_second_press_within_its_hold_off() {
 void MainWindowTest::fast_forward_walks_the_speeds_and_wraps() {
     open_window();
     load_sample();
+    if (QTest::currentTestFailed())
+        return;
     click(window_.get(), ui::kIdPlay);
     const QStringList expected = {"2X", "4X", "8X", "16X", "32X", "2X"};
     const int32_t modes[] = {PM_FF_2, PM_FF_4, PM_FF_8, PM_FF_16, PM_FF_32, PM_FF_2};
@@ -154,6 +160,8 @@ void MainWindowTest::fast_forward_walks_the_speeds_and_wraps() {
 void MainWindowTest::status_no_data_stops_and_resets_the_buttons() {
     open_window();
     load_sample();
+    if (QTest::currentTestFailed())
+        return;
     click(window_.get(), ui::kIdPlay);
     now_ += 500;
     click(window_.get(), ui::kIdFastForward);
@@ -208,6 +216,8 @@ void MainWindowTest::context_menu_greys_without_a_session() {
 void MainWindowTest::split_buttons_follow_the_channel_count() {
     open_window();
     load_sample();
+    if (QTest::currentTestFailed())
+        return;
     const int channels = window_->disk().display_channels;
     QVERIFY(channels > 0);
     QCOMPARE(ui::find_control(window_.get(), ui::kIdSplit9)->isEnabled(), channels >= 8);

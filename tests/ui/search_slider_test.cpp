@@ -86,8 +86,13 @@ private slots:
         Fixture f(572);
         f.paint();
         f.slider->set_time(12, 0, 0);
-        // Whole-pixel hours: 12 x (564 / 24) = 276, short of the exact middle.
-        QCOMPARE(f.slider->position(), 12 * (564 / 24));
+        QCOMPARE(f.slider->position(), 282);
+        // The thumb stands where the hour's spans are painted, late in the day too, so that
+        // Play from the thumb does not find the recording some pixels to its right.
+        for (int hour : {7, 23}) {
+            f.slider->set_time(hour, 0, 0);
+            QCOMPARE(f.slider->position(), f.slider->slot_position(hour * 240));
+        }
         f.slider->set_time(23, 59, 59);
         QVERIFY(f.slider->position() <= f.slider->range());
         f.slider->set_scale(1);
