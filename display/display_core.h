@@ -38,6 +38,7 @@ public:
     ChannelState& channel(int index) { return *channels_[static_cast<size_t>(index)]; }
     const ChannelState& channel(int index) const { return *channels_[static_cast<size_t>(index)]; }
     AudioJitter& audio() { return audio_; }
+    const AudioJitter& audio() const { return audio_; }
 
     // True once after any channel showed a new picture.
     bool take_changed() { return changed_.exchange(false, std::memory_order_acq_rel); }

@@ -80,6 +80,21 @@ bool VideoDisplay::has_picture(int channel) const {
     return core_.channel(channel).with_picture([](const decode::RgbImage&) {});
 }
 
+QSize VideoDisplay::picture_size(int channel) const {
+    QSize size;
+    if (channel < 0 || channel >= kChannels) return size;
+    core_.channel(channel).with_picture(
+        [&](const decode::RgbImage& image) { size = QSize(image.width(), image.height()); });
+    return size;
+}
+
+decode::FrameTime VideoDisplay::picture_time(int channel) const {
+    decode::FrameTime time;
+    if (channel < 0 || channel >= kChannels) return time;
+    core_.channel(channel).with_picture([&](const decode::RgbImage& image) { time = image.time; });
+    return time;
+}
+
 void VideoDisplay::view_changed() {
     apply_view();
     dirty_ = true;

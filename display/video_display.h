@@ -48,6 +48,10 @@ public:
     const ViewState& view() const { return view_; }
     ChannelStats channel_stats(int channel) const;
     bool has_picture(int channel) const;
+    // Size and recorder time of the picture a channel shows; an empty size when none.
+    QSize picture_size(int channel) const;
+    decode::FrameTime picture_time(int channel) const;
+    size_t audio_backlog() const { return core_.audio().size(); }
     const AudioOutput& audio() const { return *audio_; }
     uint64_t paints() const { return paints_; }
     const std::string& title() const { return title_; }
