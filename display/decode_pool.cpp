@@ -1,5 +1,9 @@
 #include "display/decode_pool.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -41,7 +45,20 @@ void DecodePool::stop() {
     threads_.clear();
 }
 
+namespace {
+
+// Decoding is background work next to the playback thread, whose frame calls the engine's
+// pacing times, and the UI thread, which paints: a worker woken by a frame call must not take
+// the core from the caller in the middle of that call.
+void lower_priority() {
+    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+    setpriority(PRIO_PROCESS, tid, kWorkerNice);
+}
+
+}  // namespace
+
 void DecodePool::run() {
+    lower_priority();
     std::unique_lock<std::mutex> guard(mutex_);
     for (;;) {
         wake_.wait(guard, [this] { return stopping_ || count_ > 0; });

@@ -11,6 +11,9 @@
 
 namespace display {
 
+// Niceness of the workers (Linux schedules threads one by one).
+inline constexpr int kWorkerNice = 5;
+
 // Workers for a machine: one per core, at least one, at most four.
 int decode_thread_count();
 

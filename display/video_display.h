@@ -18,9 +18,9 @@
 
 namespace display {
 
-// Repaints per second at most: the refresh of a usual monitor's half, enough for 25 and 30
-// frames a second of CCTV.
-inline constexpr int kRefreshHz = 30;
+// Repaints per second at most: the frame rate of PAL cameras; NTSC's 30 lose one picture in
+// six on screen, never in decoding.
+inline constexpr int kRefreshHz = 25;
 
 class VideoDisplay : public QWidget, public DisplayControl {
     Q_OBJECT

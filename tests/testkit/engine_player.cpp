@@ -1,11 +1,14 @@
 #include "tests/testkit/engine_player.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <mutex>
 #include <thread>
 
 #include "platform/drive.h"
 #include "storage/api.h"
+#include "storage/api_state.h"
 
 namespace testkit {
 namespace {
@@ -18,6 +21,7 @@ struct Route {
     std::atomic<uint64_t> frames{0};
     std::mutex times_mutex;  // taken by the UI side only while reading or resizing
     std::vector<int64_t> times;
+    std::vector<int64_t> cpu_times;
     std::atomic<size_t> times_used{0};
     std::atomic<bool> timing{false};
 };
@@ -35,16 +39,21 @@ void on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data, in
     const int video = r.display_channels.load();
     const bool audio = slot >= video;
     const int32_t channel = audio ? slot - video : slot;
+    timespec cpu0{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu0);
     const auto started = std::chrono::steady_clock::now();
     display->frame(data, time, static_cast<uint32_t>(msec),
                    audio || kind == 1 ? DisplayFrameKind::Audio : DisplayFrameKind::Video,
                    static_cast<uint32_t>(length), picture_size, channel);
     const auto took = std::chrono::steady_clock::now() - started;
+    timespec cpu1{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
     r.frames.fetch_add(1);
     if (r.timing.load()) {
         const size_t at = r.times_used.load();
         if (at < r.times.size()) {
             r.times[at] = std::chrono::duration_cast<std::chrono::nanoseconds>(took).count();
+            r.cpu_times[at] = (cpu1.tv_sec - cpu0.tv_sec) * 1000000000LL + (cpu1.tv_nsec - cpu0.tv_nsec);
             r.times_used.store(at + 1);
         }
     }
@@ -62,7 +71,7 @@ bool mountable(const DiskEntry& e) {
 
 EnginePlayer::~EnginePlayer() {
     stop();
-    route().display.store(nullptr);
+    if (started_) set_display(nullptr);
     if (started_) api_exit();
     platform::detach_all();
 }
@@ -113,6 +122,13 @@ void EnginePlayer::stop() {
     for (int i = 0; i < 500 && api_play_mode() != PM_STOP; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    // The engine holds the lock for a whole pass: once we have it, no callback is running.
+    std::lock_guard<std::mutex> pass(api_state().lock);
+}
+
+void EnginePlayer::set_display(DisplayControl* display) {
+    route().display.store(display);
+    std::lock_guard<std::mutex> pass(api_state().lock);  // a call in flight has returned
 }
 
 bool EnginePlayer::ended() const { return route().ended.load(); }
@@ -121,6 +137,7 @@ void EnginePlayer::record_call_times(size_t capacity) {
     Route& r = route();
     r.timing.store(false);
     r.times.assign(capacity, 0);
+    r.cpu_times.assign(capacity, 0);
     r.times_used.store(0);
     r.timing.store(capacity > 0);
 }
@@ -129,6 +146,12 @@ std::vector<int64_t> EnginePlayer::call_times() const {
     Route& r = route();
     const size_t used = r.times_used.load();
     return std::vector<int64_t>(r.times.begin(), r.times.begin() + static_cast<long>(used));
+}
+
+std::vector<int64_t> EnginePlayer::call_cpu_times() const {
+    Route& r = route();
+    const size_t used = r.times_used.load();
+    return std::vector<int64_t>(r.cpu_times.begin(), r.cpu_times.begin() + static_cast<long>(used));
 }
 
 uint64_t EnginePlayer::frames() const { return route().frames.load(); }

@@ -26,6 +26,8 @@ public:
     // Plays the video channels of `mask` (bit 0: channel 1) from `from`, paced or not.
     int play(uint32_t mask, uint32_t from, bool pacing);
     void stop();
+    // Another display from the next frame on (nullptr: frames go nowhere).
+    void set_display(DisplayControl* display);
 
     int display_channels() const { return display_channels_; }
     // Whether the engine said it has nothing left to play.
@@ -34,6 +36,9 @@ public:
     // reserved up front so that recording allocates nothing on the playback thread).
     void record_call_times(size_t capacity);
     std::vector<int64_t> call_times() const;
+    // The same calls' time on the playback thread's own clock: without the time it waited
+    // for a core.
+    std::vector<int64_t> call_cpu_times() const;
     uint64_t frames() const;
 
 private:
