@@ -66,6 +66,19 @@ void ChannelState::count_decoder() {
     opens_.store(c.opens, std::memory_order_relaxed);
 }
 
+namespace {
+
+// Exact for a picture shown at its own size; small tiles take the cheaper scalers.
+decode::Scaling tile_scaling(const decode::DecodedPicture& picture, int width, int height) {
+    if (width == 0 || height == 0) return decode::Scaling::Exact;
+    if (2 * width <= picture.width && 2 * height <= picture.height) {
+        return decode::Scaling::Nearest;
+    }
+    return decode::Scaling::Fast;
+}
+
+}  // namespace
+
 void ChannelState::publish(const decode::DecodedPicture& picture, uint64_t epoch) {
     {
         std::lock_guard<std::mutex> guard(picture_mutex_);
@@ -82,7 +95,7 @@ void ChannelState::publish(const decode::DecodedPicture& picture, uint64_t epoch
     const int width = native ? 0 : static_cast<int>(target >> 16);
     const int height = native ? 0 : static_cast<int>(target & 0xFFFF);
     if (converter_.convert(picture, &back, width, height, decode::RgbFormat::Rgb32,
-                           native ? decode::Scaling::Exact : decode::Scaling::Fast) != 0) {
+                           tile_scaling(picture, width, height)) != 0) {
         return;
     }
     {
