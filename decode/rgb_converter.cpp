@@ -38,7 +38,9 @@ int RgbConverter::convert(const DecodedPicture& picture, const RgbTarget& target
     if (!usable(target)) return DECODE_E_ARGUMENT;
     const AVFrame* frame = picture.frame;
     if (frame == nullptr || frame->width <= 0 || frame->height <= 0) return DECODE_E_NO_PICTURE;
-    const int flags = scaling == Scaling::Fast ? SWS_FAST_BILINEAR : SWS_BICUBIC;
+    const int flags = scaling == Scaling::Fast      ? SWS_FAST_BILINEAR
+                      : scaling == Scaling::Nearest ? SWS_POINT
+                                                    : SWS_BICUBIC;
     // The cached context is reused when nothing changed, else freed and replaced.
     impl_->context.reset(sws_getCachedContext(
         impl_->context.release(), frame->width, frame->height,

@@ -24,6 +24,9 @@ int bytes_per_pixel(RgbFormat format);
 enum class Scaling {
     Exact,  // bicubic, as FFmpeg's tools scale: single view, stills, anything saved
     Fast,   // fast bilinear: small tiles
+    // Nearest pixel: tiles of half the picture's size or less, where it costs little more
+    // than half of Fast and the difference is lost in the shrinking anyway.
+    Nearest,
 };
 
 // Pixels the caller owns: `height` rows of `stride` bytes.

@@ -73,16 +73,18 @@ TEST_P(DecodeAgainstFfmpeg, EveryPictureMatchesAtItsDecodedSize) {
 }
 
 // Tiles: scaled straight to the tile's size. The exact scaler gives ffmpeg's own picture; the
-// fast one (small tiles) stays close to it, where another picture, a shifted one or swapped
-// colours would not.
+// fast and nearest ones (small tiles) stay close to it, where another picture, a shifted one or
+// swapped colours would not.
 TEST_P(DecodeAgainstFfmpeg, ScaledToATile) {
     const Clip& c = decodetest::clip(GetParam(), 352, 240, 2);
     ASSERT_FALSE(c.frames.empty());
     testkit::TempDir dir;
     const decodetest::RgbPictures expected = decodetest::ffmpeg_pictures(dir, c, 176, 120);
-    for (const auto scaling : {decode::Scaling::Exact, decode::Scaling::Fast}) {
+    for (const auto scaling :
+         {decode::Scaling::Exact, decode::Scaling::Fast, decode::Scaling::Nearest}) {
         const bool exact = scaling == decode::Scaling::Exact;
-        SCOPED_TRACE(exact ? "exact" : "fast");
+        const char* name = exact ? "exact" : scaling == decode::Scaling::Fast ? "fast" : "nearest";
+        SCOPED_TRACE(name);
         const Decoded got = decode_clip(c, RgbFormat::Rgb24, scaling, 176, 120);
         ASSERT_EQ(got.pictures.size(), expected.pictures.size());
         double lowest = 1000;
@@ -92,7 +94,7 @@ TEST_P(DecodeAgainstFfmpeg, ScaledToATile) {
         }
         EXPECT_GE(lowest, exact ? kMinPsnr : 20.0);
         std::printf("lowest PSNR of 176x120 tiles (%s) against ffmpeg's scaling: %.2f dB\n",
-                    exact ? "exact" : "fast", lowest);
+                    name, lowest);
     }
 }
 

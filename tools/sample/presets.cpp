@@ -41,17 +41,30 @@ std::vector<TimeSpan> shifted(const std::vector<TimeSpan>& spans, uint32_t by) {
     return out;
 }
 
-// Real recordings at 352x240 and 15 frames per second. A channel that cannot be encoded (the
-// codec missing from the FFmpeg build) is left empty and said so on standard error.
+struct VideoFormat {
+    int width = 352;
+    int height = 240;
+    int fps = 15;
+};
+
+// Real recordings, by default at 352x240 and 15 frames per second. A channel that cannot be
+// encoded (the codec missing from the FFmpeg build) is left empty and said so on standard error.
 VolumeContent recordings(uint32_t start, const std::vector<VideoPlan>& video,
-                         const std::vector<AudioPlan>& audio, int distinct_gops) {
+                         const std::vector<AudioPlan>& audio, int distinct_gops,
+                         VideoFormat format = {}) {
     VolumeContent content;
     std::map<Codec, std::unique_ptr<VideoEncoder>> encoders;
     std::string error;
     for (const VideoPlan& plan : video) {
         auto& encoder = encoders[plan.codec];
-        if (!encoder) encoder = VideoEncoder::create(plan.codec, 352, 240, 15, &error);
+        if (!encoder) {
+            encoder = VideoEncoder::create(plan.codec, format.width, format.height, format.fps,
+                                           &error);
+        }
         VideoRecordingSpec spec;
+        spec.width = format.width;
+        spec.height = format.height;
+        spec.fps = format.fps;
         spec.video_channel = plan.video_channel;
         spec.codec = plan.codec;
         spec.from = start + plan.from;
@@ -146,6 +159,23 @@ AreaSpec backup_area(int32_t slots, std::vector<uint32_t> used_slots) {
     return a;
 }
 
+// Sixteen cameras at D1 (704x576, H.264, 25 frames a second) for 70 seconds, with the sound of
+// the first: what a full recorder plays. Four GOPs per camera are encoded and repeated, which
+// keeps the build quick and the image sparse.
+constexpr uint32_t kD1Span = 70;
+
+DiskSpec d1_recorder() {
+    DiskSpec d;
+    d.layout = DiskLayout::Bare;
+    d.bare.kind = AreaKind::Recorder;
+    const uint32_t start = kDefaultTime / 3600 * 3600 - 3600;
+    std::vector<VideoPlan> video;
+    for (int c = 1; c <= 16; ++c) video.push_back({c, Codec::H264, 0, kD1Span, {}});
+    d.bare.recorder.content = recordings(start, video, {{1, 0, kD1Span, {}}}, 4,
+                                         VideoFormat{704, 576, 25});
+    return d;
+}
+
 DiskSpec bare_recorder() {
     DiskSpec d;
     d.layout = DiskLayout::Bare;
@@ -156,6 +186,7 @@ DiskSpec bare_recorder() {
 const std::map<std::string, std::function<DiskSpec()>>& presets() {
     static const std::map<std::string, std::function<DiskSpec()>> table = {
         {"recorder", bare_recorder},
+        {"recorder-d1", d1_recorder},
         {"recorder-2552",
          [] {
              DiskSpec d = bare_recorder();

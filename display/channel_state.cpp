@@ -1,0 +1,149 @@
+#include "display/channel_state.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include "decode/decode_errors.h"
+
+namespace display {
+
+ChannelState::ChannelState(std::atomic<bool>* changed)
+    : changed_(changed), last_(av_frame_alloc()) {
+    work_.bytes.reserve(kFrameSlotReserve);
+}
+
+ChannelState::~ChannelState() { av_frame_free(&last_); }
+
+bool ChannelState::push(const uint8_t* data, size_t length, uint32_t picture_size,
+                        decode::FrameTime time) {
+    std::lock_guard<std::mutex> guard(queue_mutex_);
+    if (!queue_.push(data, length, picture_size, time, epoch_.load(std::memory_order_relaxed))) {
+        dropped_.store(queue_.dropped(), std::memory_order_relaxed);
+        return false;
+    }
+    queued_.fetch_add(1, std::memory_order_relaxed);
+    if (scheduled_) return false;
+    scheduled_ = true;
+    return true;
+}
+
+bool ChannelState::pop(QueuedFrame* frame, bool* reset) {
+    std::lock_guard<std::mutex> guard(queue_mutex_);
+    if (!queue_.pop(frame)) {
+        scheduled_ = false;
+        return false;
+    }
+    *reset = reset_pending_;
+    reset_pending_ = false;
+    return true;
+}
+
+bool ChannelState::decode_some(int max_frames) {
+    for (int i = 0; i < max_frames; ++i) {
+        bool reset = false;
+        if (!pop(&work_, &reset)) return false;
+        if (reset) decoder_.reset();
+        decoder_.set_skip_loop_filter(skip_loop_filter_.load(std::memory_order_relaxed));
+        const int rc = decoder_.decode(work_.bytes.data(), work_.bytes.size(), work_.picture_size,
+                                       work_.time);
+        count_decoder();
+        if (rc == 1) publish(*decoder_.picture(), work_.epoch);
+    }
+    std::lock_guard<std::mutex> guard(queue_mutex_);
+    if (!queue_.empty()) return true;
+    scheduled_ = false;
+    return false;
+}
+
+void ChannelState::count_decoder() {
+    const decode::DecoderCounters& c = decoder_.counters();
+    decoded_.store(c.frames, std::memory_order_relaxed);
+    pictures_.store(c.pictures, std::memory_order_relaxed);
+    failed_.store(c.failed, std::memory_order_relaxed);
+    before_key_.store(c.before_key_frame, std::memory_order_relaxed);
+    refused_.store(c.refused, std::memory_order_relaxed);
+    opens_.store(c.opens, std::memory_order_relaxed);
+}
+
+namespace {
+
+// Exact for a picture shown at its own size; small tiles take the cheaper scalers.
+decode::Scaling tile_scaling(const decode::DecodedPicture& picture, int width, int height) {
+    if (width == 0 || height == 0) return decode::Scaling::Exact;
+    if (2 * width <= picture.width && 2 * height <= picture.height) {
+        return decode::Scaling::Nearest;
+    }
+    return decode::Scaling::Fast;
+}
+
+}  // namespace
+
+void ChannelState::publish(const decode::DecodedPicture& picture, uint64_t epoch) {
+    {
+        std::lock_guard<std::mutex> guard(picture_mutex_);
+        if (epoch != epoch_.load()) return;  // cleared while it decoded
+        av_frame_unref(last_);
+        if (av_frame_ref(last_, picture.frame) < 0) av_frame_unref(last_);
+        last_time_ = picture.time;
+    }
+    const uint32_t target = target_.load(std::memory_order_relaxed);
+    if (target == kTargetHidden) return;
+    // The back image is the worker's own: the painter only reads the shown one.
+    decode::RgbImage& back = images_[static_cast<size_t>(1 - shown_)];
+    const bool native = target == kTargetDecodedSize;
+    const int width = native ? 0 : static_cast<int>(target >> 16);
+    const int height = native ? 0 : static_cast<int>(target & 0xFFFF);
+    if (converter_.convert(picture, &back, width, height, decode::RgbFormat::Rgb32,
+                           tile_scaling(picture, width, height)) != 0) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(picture_mutex_);
+        if (epoch != epoch_.load()) return;
+        shown_ = 1 - shown_;
+        has_picture_ = true;
+    }
+    changed_->store(true, std::memory_order_release);
+}
+
+void ChannelState::clear() {
+    {
+        std::lock_guard<std::mutex> guard(queue_mutex_);
+        queue_.clear();
+        reset_pending_ = true;
+        epoch_.fetch_add(1);
+    }
+    std::lock_guard<std::mutex> guard(picture_mutex_);
+    has_picture_ = false;
+    av_frame_unref(last_);
+    last_time_ = {};
+}
+
+void ChannelState::set_view(uint32_t target, bool skip_loop_filter) {
+    target_.store(target, std::memory_order_relaxed);
+    skip_loop_filter_.store(skip_loop_filter, std::memory_order_relaxed);
+}
+
+bool ChannelState::last_frame(AVFrame* out, decode::FrameTime* time) const {
+    std::lock_guard<std::mutex> guard(picture_mutex_);
+    if (last_->buf[0] == nullptr && last_->data[0] == nullptr) return false;
+    if (av_frame_ref(out, last_) < 0) return false;
+    if (time) *time = last_time_;
+    return true;
+}
+
+ChannelStats ChannelState::stats() const {
+    ChannelStats s;
+    s.queued = queued_.load(std::memory_order_relaxed);
+    s.dropped = dropped_.load(std::memory_order_relaxed);
+    s.decoded = decoded_.load(std::memory_order_relaxed);
+    s.pictures = pictures_.load(std::memory_order_relaxed);
+    s.failed = failed_.load(std::memory_order_relaxed);
+    s.before_key = before_key_.load(std::memory_order_relaxed);
+    s.refused = refused_.load(std::memory_order_relaxed);
+    s.opens = opens_.load(std::memory_order_relaxed);
+    return s;
+}
+
+}  // namespace display
