@@ -86,19 +86,23 @@ int main(int argc, char** argv) {
     auto* display = new display::VideoDisplay();
     ui::MainWindow window(display, display, store.get());
     window.show();
+    // A screenshot run has nobody to answer a message box: errors go to standard error.
+    const bool unattended = !options.screenshot.isEmpty();
     if (!options.images.isEmpty()) {
         ui::DiskState state;
         QString error;
-        if (open_images(options, &state, &error)) {
+        if (!open_images(options, &state, &error)) {
+            std::fprintf(stderr, "quillon: %s\n", qPrintable(error));
+            if (unattended)
+                return 1;
+            ui::show_message(&window, error, QStringLiteral("Quillon"));
+        } else {
             window.disk_loaded(state);
             if (options.play)
                 window.play_when_day_shown();
-        } else {
-            std::fprintf(stderr, "quillon: %s\n", qPrintable(error));
-            ui::show_message(&window, error, QStringLiteral("Quillon"));
         }
     }
-    if (!options.screenshot.isEmpty())
+    if (unattended)
         schedule_screenshot(&window, options);
     window.exec();
     return 0;
