@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QComboBox>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -96,6 +97,7 @@ private slots:
 
     void backup_runs_from_the_dialog_to_the_report();
     void closing_the_window_during_a_backup_writes_the_report();
+    void cancel_stops_the_backup_and_says_where_its_files_are();
     void capture_saves_bmp_and_jpeg_at_the_picture_size();
     void capture_log_views_and_saves_the_stored_jpeg();
 
@@ -211,11 +213,20 @@ void ExportWindowTest::backup_runs_from_the_dialog_to_the_report() {
 
     // The volume was muted for the job and set back after; the display heard of the close.
     const auto calls = display_->calls();
-    bool muted = false;
-    for (const auto& call : calls)
-        if (call.call == DisplayCall::Volume && call.numbers.at(0) == 0)
-            muted = true;
+    bool muted = false, cleared_after_mute = false;
+    int64_t last_volume = -1;
+    for (const auto& call : calls) {
+        if (call.call == DisplayCall::Volume) {
+            muted = muted || call.numbers.at(0) == 0;
+            last_volume = call.numbers.at(0);
+        }
+        if (call.call == DisplayCall::Clear && muted)
+            cleared_after_mute = true;
+    }
     QVERIFY(muted);
+    QVERIFY(cleared_after_mute);
+    QVERIFY(window_->settings().volume != 0);
+    QCOMPARE(last_volume, int64_t{window_->settings().volume});
     QVERIFY(calls.back().call == DisplayCall::ExportClosedReset ||
             count_of(*display_, DisplayCall::ExportClosedReset) == 1);
     QCOMPARE(count_of(*display_, DisplayCall::ExportClosed), 1);
@@ -238,6 +249,24 @@ void ExportWindowTest::backup_runs_from_the_dialog_to_the_report() {
             QVERIFY2(QFile::exists(path), qPrintable(path));
             QCOMPARE(entry["sha256"].toString(), sha256_of(path));
         }
+    }
+    // FFmpeg reads every AVI file back, each with its pictures.
+    for (const QString& avi : avis) {
+        QProcess probe;
+        probe.start("ffprobe", {"-v", "error", "-count_packets", "-show_entries",
+                                "stream=codec_type,nb_read_packets", "-of", "json",
+                                folder + "/" + avi});
+        QVERIFY(probe.waitForFinished(60000));
+        QCOMPARE(probe.exitCode(), 0);
+        QCOMPARE(probe.readAllStandardError(), QByteArray());
+        const QJsonArray streams =
+            QJsonDocument::fromJson(probe.readAllStandardOutput()).object()["streams"].toArray();
+        bool pictures = false;
+        for (const QJsonValue& stream : streams)
+            if (stream["codec_type"].toString() == "video" &&
+                stream["nb_read_packets"].toString().toInt() > 0)
+                pictures = true;
+        QVERIFY2(pictures, qPrintable(avi));
     }
     // The result names the folder and offers to open it.
     QTRY_VERIFY(backup_result() != nullptr);
@@ -282,6 +311,37 @@ void ExportWindowTest::closing_the_window_during_a_backup_writes_the_report() {
         // A finished AVI file has its index.
         QVERIFY(file_bytes(path).contains("idx1"));
     }
+}
+
+void ExportWindowTest::cancel_stops_the_backup_and_says_where_its_files_are() {
+    open_window();
+    load_sample();
+    if (QTest::currentTestFailed())
+        return;
+    // A mark in without a mark out opens nothing.
+    click(window_.get(), ui::kIdMarkIn);
+    click(window_.get(), ui::kIdRecord);
+    QVERIFY(window_->backup_dialog() == nullptr);
+
+    const uint32_t from = first_recorded_time();
+    QTemporaryDir out;
+    QPointer<ui::BackupDialog> dialog = open_backup(from, from + 590, out.path());
+    QVERIFY(dialog != nullptr);
+    int best = 0;
+    auto* bar = qobject_cast<QProgressBar*>(ui::find_control(dialog, ui::BackupDialog::kProgressId));
+    connect(bar, &QProgressBar::valueChanged, this, [&best](int v) { best = std::max(best, v); });
+    click(dialog, ui::BackupDialog::kOkId);
+    QTRY_VERIFY_WITH_TIMEOUT(best > 0, 30000);
+    QVERIFY(window_->backup_running());
+    click(dialog, ui::BackupDialog::kCancelId);
+    QVERIFY(!window_->backup_running());
+    QTRY_VERIFY(dialog.isNull());
+    QVERIFY(best < 100);
+    const QString folder = window_->backup_job_folder();
+    QVERIFY(QFile::exists(folder + "/export-report.json"));
+    QVERIFY(backup_result() != nullptr);
+    QVERIFY(backup_result()->message().contains(folder));
+    QCOMPARE(count_of(*display_, DisplayCall::ExportClosed), 1);
 }
 
 void ExportWindowTest::capture_saves_bmp_and_jpeg_at_the_picture_size() {
@@ -335,7 +395,9 @@ void ExportWindowTest::capture_saves_bmp_and_jpeg_at_the_picture_size() {
 
 void ExportWindowTest::capture_log_views_and_saves_the_stored_jpeg() {
     open_window();
+    QVERIFY(!ui::find_control(window_.get(), ui::kIdCaptureLog)->isEnabled());
     load_sample();
+    QVERIFY(ui::find_control(window_.get(), ui::kIdCaptureLog)->isEnabled());
     if (QTest::currentTestFailed())
         return;
     const auto& records = window_->capture_log();
