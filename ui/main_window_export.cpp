@@ -1,5 +1,6 @@
 // The export and capture commands of the window: the AVI backup dialog and its job, the still
 // capture, and the capture log dialog.
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QSettings>
@@ -54,6 +55,9 @@ void MainWindow::connect_export_controls() {
     connect(buttons_[kIdCaptureLog], &QAbstractButton::clicked, this, &MainWindow::on_capture_log);
     backup_pump_ = new QTimer(this);
     connect(backup_pump_, &QTimer::timeout, this, &MainWindow::pump_backup_job);
+    // The desktop session ending may never close the window: the export ends here too.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { end_backup_job(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { end_backup_job(); });
 }
 
 // The capture log is the recorder's own; backup disks have none.

@@ -37,6 +37,12 @@ BackupDialog::BackupDialog(QObject* owner, QWidget* parent) : DialogFrame(parent
 }
 
 void BackupDialog::create_controls() {
+    create_channel_boxes();
+    create_setting_box();
+    create_buttons();
+}
+
+void BackupDialog::create_channel_boxes() {
     auto* channels = new QGroupBox(QStringLiteral("Select Channels"), this);
     channels->setGeometry(12, kTitleHeight + 8, kWidth - 24, 150);
     for (int c = 0; c < kChannels; ++c) {
@@ -51,7 +57,9 @@ void BackupDialog::create_controls() {
     all_->setChecked(true);
     set_control_id(all_, kAllId);
     connect(all_, &QCheckBox::clicked, this, &BackupDialog::on_all);
+}
 
+void BackupDialog::create_setting_box() {
     auto* setting = new QGroupBox(QStringLiteral("Setting"), this);
     setting->setGeometry(12, kTitleHeight + 166, kWidth - 24, 112);
     auto* from = new QLabel(QStringLiteral("Start"), setting);
@@ -72,7 +80,9 @@ void BackupDialog::create_controls() {
     browse_ = make_text_button(setting, QStringLiteral("...."), kBrowseId);
     browse_->setGeometry(kWidth - 24 - 14 - 50, 66, 50, 26);
     connect(browse_, &QAbstractButton::clicked, this, &BackupDialog::on_browse);
+}
 
+void BackupDialog::create_buttons() {
     bar_ = new QProgressBar(this);
     bar_->setGeometry(12, kTitleHeight + 288, kWidth - 24, 18);
     bar_->setRange(0, 100);
@@ -105,6 +115,9 @@ void BackupDialog::set_display_channels(int count) {
         box->setVisible(c < channels_);
         box->setChecked(c < channels_);
     }
+    // "All" sits under the last row of boxes shown.
+    const int rows = channels_ == 0 ? 1 : (channels_ + 3) / 4;
+    all_->move(all_->x(), 24 + rows * 24 + 4);
     all_->setChecked(true);
 }
 

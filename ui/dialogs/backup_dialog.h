@@ -70,6 +70,9 @@ protected:
 
 private:
     void create_controls();
+    void create_channel_boxes();
+    void create_setting_box();
+    void create_buttons();
     uint32_t picker_time(const QTimeEdit* picker, const DateTime& day) const;
     void lock_inputs();
 
