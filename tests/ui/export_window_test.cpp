@@ -408,6 +408,14 @@ void ExportWindowTest::capture_log_views_and_saves_the_stored_jpeg() {
     QVERIFY(dialog->isVisible());
     QVERIFY(!dialog->isModal());
     QCOMPARE(dialog->list()->topLevelItemCount(), static_cast<int>(records.size()));
+    // A double click on a row views it as View does.
+    QCOMPARE(records[0].kind, 0u);
+    QTreeWidget* list = dialog->list();
+    const QRect first = list->visualItemRect(list->topLevelItem(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
+    QVERIFY(!dialog->picture().isNull());
+    QVERIFY(QFile::exists(dialog->picture_file()));
     int viewed = 0;
     for (size_t i = 0; i < records.size(); ++i) {
         const CaptureLogRecord& r = records[i];
