@@ -8,6 +8,8 @@
 
 #include "display/video_display.h"
 #include "platform/drive.h"
+#include "ui/controls/search_slider.h"
+#include "ui/dialog_shots_export.h"
 #include "ui/disk_state.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
@@ -22,6 +24,7 @@ struct Options {
     QString settings_file;
     QString screenshot;
     int screenshot_after_ms = 4000;
+    QString export_dialog_shots;
 };
 
 Options parse(const QApplication& app) {
@@ -37,7 +40,10 @@ Options parse(const QApplication& app) {
                                   "Save the window as PNG after a few seconds, then quit.", "PNG");
     const QCommandLineOption after("screenshot-after", "Milliseconds before the screenshot.",
                                    "MS", "4000");
-    parser.addOptions({image, session, play, settings, shot, after});
+    const QCommandLineOption export_shots(
+        "export-dialog-shots", "Save the export and capture dialogs as PNG files in DIR, then quit.",
+        "DIR");
+    parser.addOptions({image, session, play, settings, shot, after, export_shots});
     parser.process(app);
     Options options;
     options.images = parser.values(image);
@@ -46,6 +52,7 @@ Options parse(const QApplication& app) {
     options.settings_file = parser.value(settings);
     options.screenshot = parser.value(shot);
     options.screenshot_after_ms = parser.value(after).toInt();
+    options.export_dialog_shots = parser.value(export_shots);
     return options;
 }
 
@@ -69,6 +76,20 @@ void schedule_screenshot(ui::MainWindow* window, const Options& options) {
     QTimer::singleShot(options.screenshot_after_ms, window, [window, path = options.screenshot] {
         if (!window->grab().save(path))
             std::fprintf(stderr, "quillon: cannot write %s\n", qPrintable(path));
+        window->reject();
+    });
+}
+
+// Once the first day is shown (or after about ten seconds without one), the dialogs' pictures.
+void schedule_export_dialog_shots(ui::MainWindow* window, const QString& folder, int tries = 200) {
+    QTimer::singleShot(50, window, [window, folder, tries] {
+        if (window->timeline()->next_recorded_position() < 0 && tries > 0) {
+            schedule_export_dialog_shots(window, folder, tries - 1);
+            return;
+        }
+        if (ui::save_export_dialog_shots(window, folder) != 0)
+            std::fprintf(stderr, "quillon: cannot write the dialog pictures in %s\n",
+                         qPrintable(folder));
         window->reject();
     });
 }
@@ -104,6 +125,8 @@ int main(int argc, char** argv) {
     }
     if (unattended)
         schedule_screenshot(&window, options);
+    if (!options.export_dialog_shots.isEmpty())
+        schedule_export_dialog_shots(&window, options.export_dialog_shots);
     window.exec();
     return 0;
 }

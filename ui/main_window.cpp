@@ -48,6 +48,8 @@ MainWindow::MainWindow(DisplayControl* display, QWidget* display_widget, QSettin
 }
 
 MainWindow::~MainWindow() {
+    // However the program ends, a running export finishes its files and writes its report.
+    end_backup_job();
     if (core_started_) {
         api_set_play_mode(PM_STOP);
         api_set_channel_mask(0);
@@ -175,6 +177,7 @@ void MainWindow::create_controls() {
     // Their dialogs come with the disk, log and backup dialogs.
     for (int id : {kIdDiskLoad, kIdEventLog, kIdCaptureLog, kIdSystemLog})
         buttons_[id]->setEnabled(false);
+    connect_export_controls();
     apply_disk_buttons();
 }
 
@@ -195,6 +198,7 @@ void MainWindow::apply_disk_buttons() {
                    kIdMinuteForward, kIdMinuteBack, kIdMarkIn, kIdMarkOut, kIdRecord,
                    kIdCapture})
         buttons_[id]->setEnabled(ready);
+    apply_export_buttons();
     set_split_offers();
 }
 

@@ -14,6 +14,7 @@
 #include <QRect>
 #include "ui/dialog_frame.h"
 
+#include "export/backup_job.h"
 #include "playback/display_control.h"
 #include "storage/api.h"
 #include "ui/disk_state.h"
@@ -23,10 +24,15 @@
 class QLabel;
 class QMenu;
 class QSettings;
+class QTimer;
+struct StillCaptureRequest;
 
 namespace ui {
 
+class BackupDialog;
+class CaptureLogDialog;
 class CoreBridge;
+class WindowBackupHooks;
 class PostedEvent;
 class ScaleText;
 class SearchSlider;
@@ -186,7 +192,41 @@ private:
 
     // Disk, calendar and log dialogs.
 
-    // Export and capture dialogs.
+    // Export and capture dialogs (main_window_export.cpp).
+    friend class WindowBackupHooks;
+
+public:
+    BackupDialog* backup_dialog() const;
+    CaptureLogDialog* capture_log_dialog() const;
+    bool backup_running() const;
+    // The folder of the last job's files and report (empty before the first job).
+    QString backup_job_folder() const { return backup_job_folder_; }
+
+protected:
+    void done(int result) override;
+
+private:
+    void connect_export_controls();
+    void apply_export_buttons();
+    void handle_export_message(const PostedEvent& message);
+    void open_backup_dialog();
+    void start_backup_job();
+    void pump_backup_job();
+    void end_backup_job();
+    void on_backup_dialog_closed();
+    void detach_backup_job();
+    void show_backup_result();
+    void on_capture_log();
+    void refresh_capture_log();
+    bool run_capture_dialog(StillCaptureRequest* request);
+
+    std::unique_ptr<BackupJobHooks> backup_hooks_;
+    std::unique_ptr<BackupJob> backup_job_;
+    QPointer<BackupDialog> backup_dialog_;
+    QPointer<CaptureLogDialog> capture_log_dialog_;
+    QTimer* backup_pump_ = nullptr;
+    QString backup_job_folder_;
+    bool backup_create_failed_ = false;
 
     std::map<int, SkinButton*> buttons_;
     SearchSlider* timeline_ = nullptr;

@@ -122,40 +122,16 @@ void MainWindow::on_mark_out() {
     timeline_->update();
 }
 
-// The export dialog comes with the dialogs; until then Record only checks the marks.
 void MainWindow::on_record() {
     if (!disk_.ready())
         return;
-    if (!mark_in_)
+    if (!mark_in_) {
         show_message(this, QStringLiteral("Start time is less than stop time."),
                      QStringLiteral("Record"));
-}
-
-void MainWindow::on_capture() {
-    if (no_picture_) {
-        show_message(this, QStringLiteral("Capture Failed!!!"), QStringLiteral("Quillon"));
         return;
     }
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    QDir().mkpath(cache);
-    const std::string temp = (cache + QStringLiteral("/temp.dat")).toStdString();
-    buttons_[kIdCapture]->setDown(true);
-    const int32_t taken = display_->capture(temp);
-    DateTime shown{};
-    time_to_systemtime(current_time_, &shown);
-    StillCaptureRequest request;
-    request.name = capture_file_name(settings_.time_format, shown).toStdString();
-    request.format = STILL_FORMAT_JPEG;
-    std::string saved, error;
-    const int32_t rc = taken == 0 ? still_save_capture(temp, request, &saved, &error) : -1;
-    buttons_[kIdCapture]->setDown(false);
-    if (rc != 0) {
-        show_message(this, error.empty() ? QStringLiteral("Capture Failed!!!")
-                                         : QString::fromStdString(error),
-                     QStringLiteral("Quillon"));
-        return;
-    }
-    message_->setText(QStringLiteral("Saved %1").arg(QString::fromStdString(saved)));
+    if (mark_out_)
+        open_backup_dialog();
 }
 
 void MainWindow::on_split(int splits) {
@@ -188,6 +164,7 @@ void MainWindow::on_about() {
 }
 
 void MainWindow::on_exit() {
+    end_backup_job();
     save_settings(*store_, settings_);
     api_set_play_mode(PM_STOP);
     ui_mode_ = PM_STOP;
@@ -206,7 +183,8 @@ QMenu* MainWindow::build_context_menu() {
     // The disk and log dialogs come with the dialogs; their entries stay greyed until then.
     add("Open Disk", kMenuOpenDisk, false);
     add("Event log", kMenuEventLog, false);
-    add("Capture log", kMenuCaptureLog, false);
+    connect(add("Capture log", kMenuCaptureLog, ready && disk_.recorder_disk()),
+            &QAction::triggered, this, &MainWindow::on_capture_log);
     add("System log", kMenuSystemLog, false);
     connect(add("Capture", kMenuCapture, true), &QAction::triggered, this, &MainWindow::on_capture);
     QMenu* formats = menu->addMenu("Time format");

@@ -49,7 +49,7 @@ void MainWindow::handle_message(const PostedEvent& message) {
     case kMsgTimelineClick: on_timeline_seek(); break;
     case kMsgPlayFrom: on_play_from(time); break;
     case kMsgDayChosen: on_day_chosen(message.wparam() != 0); break;
-    default: break;
+    default: handle_export_message(message); break;
     }
 }
 
@@ -97,6 +97,7 @@ void MainWindow::read_day_logs() {
     event_log_ = read_log(&api_get_event_log, day_, kEventLogMax);
     system_log_ = read_log(&api_get_system_log, day_, kSystemLogMax);
     capture_log_ = read_log(&api_get_capture_log, day_, kCaptureLogMax);
+    refresh_capture_log();
 }
 
 void MainWindow::show_time(uint32_t time) {

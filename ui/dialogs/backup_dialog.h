@@ -1,0 +1,102 @@
+// The AVI backup dialog: the channels, the span and the folder of an export, then the job's
+// progress. OK posts the start to the owner; Cancel and the close box post the stop. The owner
+// runs the job and closes the dialog when it ends.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include <QString>
+
+#include "storage/api.h"
+#include "ui/dialog_frame.h"
+
+class QCheckBox;
+class QLineEdit;
+class QProgressBar;
+class QTimeEdit;
+
+namespace ui {
+
+class SkinButton;
+
+class BackupDialog : public DialogFrame {
+    Q_OBJECT
+public:
+    static constexpr int kChannels = 16;
+    static constexpr int kFirstChannelId = 1063;  // "CH-1" .. "CH-16": 1063 .. 1078
+    static constexpr int kAllId = 1079;
+    static constexpr int kStartId = 1080;
+    static constexpr int kEndId = 1081;
+    static constexpr int kFolderId = 1082;
+    static constexpr int kBrowseId = 1083;
+    static constexpr int kProgressId = 1085;
+    static constexpr int kOkId = 1;
+    static constexpr int kCancelId = 2;
+
+    // `owner` receives the start (114) and stop (115) messages.
+    explicit BackupDialog(QObject* owner, QWidget* parent = nullptr);
+
+    // Set before the dialog is shown.
+    void set_span(uint32_t start, uint32_t end);
+    void set_display_channels(int count);
+    void set_selected_channel(int channel);
+    void set_folder(const QString& folder);
+    void set_search_map(const uint32_t* map, size_t count);
+    void set_time_format(int format) { time_format_ = format; }
+
+    // What OK took, for the owner's job.
+    uint32_t start_time() const { return start_; }
+    uint32_t end_time() const { return end_; }
+    uint32_t channel_mask() const { return mask_; }
+    QString job_folder() const { return job_folder_; }
+    QString folder() const;
+    bool running() const { return running_; }
+    int progress() const;
+
+    // The owner's job ended: the bar shows 100 after a whole export, and the dialog closes.
+    void job_ended(bool complete);
+
+    // Handlers, public for the keyboard and for tests.
+    void on_ok();
+    void on_cancel();
+    void on_all();
+    void on_browse();
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void create_controls();
+    void create_channel_boxes();
+    void create_setting_box();
+    void create_buttons();
+    uint32_t picker_time(const QTimeEdit* picker, const DateTime& day) const;
+    void lock_inputs();
+
+    QObject* owner_;
+    std::array<QCheckBox*, kChannels> boxes_{};
+    QCheckBox* all_ = nullptr;
+    QTimeEdit* start_edit_ = nullptr;
+    QTimeEdit* end_edit_ = nullptr;
+    QLineEdit* folder_edit_ = nullptr;
+    SkinButton* browse_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    SkinButton* ok_ = nullptr;
+    SkinButton* cancel_ = nullptr;
+
+    int channels_ = 0;
+    int time_format_ = 0;
+    DateTime start_day_{};
+    DateTime end_day_{};
+    std::vector<uint32_t> search_map_;
+    uint32_t start_ = 0;
+    uint32_t end_ = 0;
+    uint32_t mask_ = 0;
+    QString job_folder_;
+    bool running_ = false;
+};
+
+} // namespace ui
