@@ -288,14 +288,10 @@ void ExportWindowTest::closing_the_window_during_a_backup_writes_the_report() {
     QTemporaryDir out;
     QPointer<ui::BackupDialog> dialog = open_backup(from, from + 590, out.path());
     QVERIFY(dialog != nullptr);
-    int best = 0;
-    auto* bar = qobject_cast<QProgressBar*>(ui::find_control(dialog, ui::BackupDialog::kProgressId));
-    connect(bar, &QProgressBar::valueChanged, this, [&best](int v) { best = std::max(best, v); });
     click(dialog, ui::BackupDialog::kOkId);
+    // As the desktop's close button or Alt+F4 would, as soon as the job runs: a fast build
+    // exports the whole sample in moments.
     QTRY_VERIFY(window_->backup_running());
-    QTRY_VERIFY_WITH_TIMEOUT(best > 0, 30000);
-    // As the desktop's close button or Alt+F4 would, while the job is still running.
-    QVERIFY(window_->backup_running());
     QVERIFY(window_->close());
     QVERIFY(!window_->backup_running());
     const QString folder = window_->backup_job_folder();
@@ -331,8 +327,7 @@ void ExportWindowTest::cancel_stops_the_backup_and_says_where_its_files_are() {
     auto* bar = qobject_cast<QProgressBar*>(ui::find_control(dialog, ui::BackupDialog::kProgressId));
     connect(bar, &QProgressBar::valueChanged, this, [&best](int v) { best = std::max(best, v); });
     click(dialog, ui::BackupDialog::kOkId);
-    QTRY_VERIFY_WITH_TIMEOUT(best > 0, 30000);
-    QVERIFY(window_->backup_running());
+    QTRY_VERIFY(window_->backup_running());
     click(dialog, ui::BackupDialog::kCancelId);
     QVERIFY(!window_->backup_running());
     QTRY_VERIFY(dialog.isNull());
