@@ -74,6 +74,7 @@ private:
     std::string backup_;
     std::string ms_;
     std::string empty_backup_;
+    std::vector<std::string> fingerprints_;
     ui::DiskState state_;
     std::unique_ptr<testkit::MessageRecorder> owner_;
     std::unique_ptr<DiskLoadDialog> dialog_;
@@ -91,10 +92,18 @@ void DiskLoadDialogTest::initTestCase() {
     ms_ = testkit::make_image(*dir_, "ms.img", sample::preset("ms", &known));
     empty_backup_ = testkit::make_image(*dir_, "empty-backup.img", backup_without_channels());
     QVERIFY(known);
+    for (const std::string& image : {recorder_, recorder_11g_, backup_, ms_, empty_backup_})
+        fingerprints_.push_back(testkit::fingerprint(image));
     QCOMPARE(api_init(0, nullptr, nullptr), 0);
 }
 
-void DiskLoadDialogTest::cleanupTestCase() { api_exit(); }
+// Whatever the dialog did, no image changed by a byte.
+void DiskLoadDialogTest::cleanupTestCase() {
+    api_exit();
+    const std::string images[] = {recorder_, recorder_11g_, backup_, ms_, empty_backup_};
+    for (size_t i = 0; i < fingerprints_.size(); ++i)
+        QCOMPARE(testkit::fingerprint(images[i]), fingerprints_[i]);
+}
 
 void DiskLoadDialogTest::init() {
     state_ = ui::DiskState{};

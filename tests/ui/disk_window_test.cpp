@@ -65,6 +65,7 @@ class DiskWindowTest : public QObject {
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -86,6 +87,8 @@ private:
     std::unique_ptr<testkit::TempDir> dir_;
     std::string recorder_;
     std::string backup_;
+    std::string recorder_print_;
+    std::string backup_print_;
     std::unique_ptr<QTemporaryDir> settings_dir_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<testkit::RecordingDisplay> display_;
@@ -99,6 +102,14 @@ void DiskWindowTest::initTestCase() {
     recorder_ = testkit::make_image(*dir_, "recorder.img", sample::preset("recorder", &known));
     backup_ = testkit::make_image(*dir_, "backup.img", sample::preset("backup", &known));
     QVERIFY(known);
+    recorder_print_ = testkit::fingerprint(recorder_);
+    backup_print_ = testkit::fingerprint(backup_);
+}
+
+// Whatever the window did, no image changed by a byte.
+void DiskWindowTest::cleanupTestCase() {
+    QCOMPARE(testkit::fingerprint(recorder_), recorder_print_);
+    QCOMPARE(testkit::fingerprint(backup_), backup_print_);
 }
 
 void DiskWindowTest::init() {

@@ -55,7 +55,7 @@ void CalendarWidget::paintEvent(QPaintEvent*) {
         painter.drawText(QRect(kGridLeft + column * cell_width(), 2, cell_width(), kRowsTop - 4),
                          Qt::AlignCenter, QString(QLatin1Char(weekdays[column])));
 
-    painter.setFont(arial(std::max(12, cell_height() / 2), 900));
+    painter.setFont(arial(std::clamp(cell_height() / 2, 11, 13), 900));
     for (int day = 1; day <= shown_.daysInMonth(); ++day) {
         const QDate date(shown_.year(), shown_.month(), day);
         const bool is_recorded = recorded(date);
