@@ -42,7 +42,7 @@ void CalendarWidget::paintEvent(QPaintEvent*) {
     const int top = 36 + std::max(0, height() - 146) / 2;
     painter.setFont(arial(16, 900));
     painter.setPen(kYearColour);
-    painter.drawText(QRect(20, top, kGridLeft - 40, 20), Qt::AlignCenter,
+    painter.drawText(QRect(0, top, kGridLeft - 2, 20), Qt::AlignCenter,
                      QString::number(shown_.year()));
     painter.drawText(QRect(20, top + 20, kGridLeft - 40, 20), Qt::AlignCenter,
                      QString::fromLatin1(kMonths[shown_.month() - 1]));

@@ -131,7 +131,8 @@ void CalendarWidget::notify(int wparam) {
 
 void CalendarWidget::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    const int top = 44 + std::max(0, height() - kDesignHeight) / 2 - 2;
+    // Beside the month's name, below the year: the year is too wide to stand between them.
+    const int top = 36 + std::max(0, height() - kDesignHeight) / 2 + 20 + 1;
     previous_->setGeometry(2, top, kButtonSize, kButtonSize);
     next_->setGeometry(kGridLeft - 2 - kButtonSize, top, kButtonSize, kButtonSize);
 }

@@ -77,10 +77,10 @@ void DiskLoadDialog::create_controls() {
     make_label(this, QStringLiteral("Sessoin list"), du(7, 113, 62, 11));
     // Buttons one unit taller than designed: their captions need the room.
     add_button(kIdRefresh, QStringLiteral("Refresh"), du(8, 93, 50, 14));
-    add_button(kIdMount, QStringLiteral("Mount"), du(206, 93, 51, 14));
-    add_button(kIdUnmount, QStringLiteral("Unmount"), du(258, 93, 51, 14));
-    add_button(kIdOpenSession, QStringLiteral("Open Session"), du(206, 187, 51, 14));
-    add_button(kIdCloseSession, QStringLiteral("Close Session"), du(258, 187, 51, 14));
+    add_button(kIdMount, QStringLiteral("Mount"), du(200, 93, 54, 14));
+    add_button(kIdUnmount, QStringLiteral("Unmount"), du(255, 93, 54, 14));
+    add_button(kIdOpenSession, QStringLiteral("Open Session"), du(200, 187, 54, 14));
+    add_button(kIdCloseSession, QStringLiteral("Close Session"), du(255, 187, 54, 14));
     add_button(kIdOk, QStringLiteral("OK"), du(110, 207, 50, 14));
     add_button(kIdCancel, QStringLiteral("Cancel"), du(162, 207, 50, 14));
     add_button(kIdMonthLog, QStringLiteral("MonthLog"), du(26, 193, 50, 14))->hide();
