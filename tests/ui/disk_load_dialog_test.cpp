@@ -277,6 +277,12 @@ void DiskLoadDialogTest::unmount_stops_playback_before_the_disk_goes() {
     mount_and_open(0, 0);
     QCOMPARE(dialog_->disk_list()->topLevelItem(0)->text(3), QStringLiteral("Mounted"));
     QVERIFY(!dialog_->button(DiskLoadDialog::kIdMount)->isEnabled());
+    // Mount again (the button is greyed, the action is not): the sessions stay listed.
+    dialog_->mount();
+    QVERIFY(state_.session_count > 0);
+    dialog_->fill_lists();
+    QCOMPARE(dialog_->session_list()->topLevelItemCount(), 1);
+    QCOMPARE(dialog_->session_list()->topLevelItem(0)->text(3), QStringLiteral("Open"));
     select_disk(0);
     dialog_->button(DiskLoadDialog::kIdUnmount)->click();
     QVERIFY(!state_.disk_loaded && !state_.session_mounted);

@@ -83,11 +83,11 @@ void DiskLoadDialog::refresh() {
 }
 
 void DiskLoadDialog::mount() {
-    if (!state_->usable_disk_seen)
+    // A second Mount on a mounted disk changes nothing, not even the session count that the
+    // session list is drawn from.
+    if (!state_->usable_disk_seen || state_->disk_loaded)
         return;
     state_->session_count = 0;
-    if (state_->disk_loaded)
-        return;
     const int row = selected_disk_row();
     if (api_mount_disk(row) < 0) {
         tell(QStringLiteral("Failed to mount disk"));
