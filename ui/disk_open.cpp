@@ -18,12 +18,14 @@ bool mountable(const DiskEntry& entry) {
 
 int32_t open_first_disk(int32_t session, DiskState* state, std::string* error) {
     close_disk(state);
-    DiskEntry table[kDiskTableSize];
+    DiskEntry* table = state->disks.data();
     if (api_scan_disks(table) < 0) {
         *error = "The drive scan failed.";
         return -1;
     }
-    const int32_t count = api_disk_count();
+    const int32_t count = std::min(api_disk_count(), int32_t{kDiskTableSize});
+    state->disk_count = count;
+    state->disk_list_loaded = true;
     int32_t row = 0;
     while (row < count && !mountable(table[row]))
         ++row;
@@ -31,16 +33,19 @@ int32_t open_first_disk(int32_t session, DiskState* state, std::string* error) {
         *error = "Failed to found DVR HDD";
         return -1;
     }
+    state->usable_disk_seen = true;
     if (api_mount_disk(row) != 0) {
         *error = "The disk could not be mounted.";
         return -1;
     }
     state->disk_loaded = true;
     state->disk_row = row;
-    state->disk_kind = table[row].fs_type;
-    VolumeRecord records[kVolumeRecordCount];
+    state->disk_kind = static_cast<int32_t>(table[row].fs_type);
+    api_read_super_block(row, state->super_block.data());
+    VolumeRecord* records = state->sessions.data();
     api_get_sessions(records);
-    if (session < 0 || session >= api_session_count() || records[session].created == 0 ||
+    state->session_count = api_session_count();
+    if (session < 0 || session >= state->session_count || records[session].created == 0 ||
         api_mount_session(session) != 0) {
         *error = "Session " + std::to_string(session) + " could not be opened.";
         close_disk(state);
@@ -48,6 +53,9 @@ int32_t open_first_disk(int32_t session, DiskState* state, std::string* error) {
     }
     state->session_mounted = true;
     state->session = session;
+    state->open_marks[static_cast<size_t>(session)] = true;
+    state->session_oldest = records[session].oldest;
+    state->session_newest = records[session].newest;
     state->display_channels = api_display_channels();
     return 0;
 }
@@ -86,7 +94,13 @@ void close_disk(DiskState* state) {
         api_unmount_session();
     if (state->disk_loaded)
         api_unmount_disk();
-    *state = DiskState{};
+    // The drive scan's copy stays: it still describes the drives.
+    DiskState cleared;
+    cleared.disks = state->disks;
+    cleared.disk_count = state->disk_count;
+    cleared.usable_disk_seen = state->usable_disk_seen;
+    cleared.disk_list_loaded = state->disk_list_loaded;
+    *state = std::move(cleared);
 }
 
 } // namespace ui

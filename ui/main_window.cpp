@@ -174,10 +174,8 @@ void MainWindow::create_controls() {
         {kIdSplit1, 1}, {kIdSplit4, 4}, {kIdSplit9, 9}, {kIdSplit16, 16}};
     for (const auto& [id, count] : splits)
         connect(buttons_[id], &QAbstractButton::clicked, this, [this, n = count] { on_split(n); });
-    // Their dialogs come with the disk, log and backup dialogs.
-    for (int id : {kIdDiskLoad, kIdEventLog, kIdCaptureLog, kIdSystemLog})
-        buttons_[id]->setEnabled(false);
     connect_export_controls();
+    create_disk_controls();
     apply_disk_buttons();
 }
 
@@ -189,6 +187,7 @@ void MainWindow::place_controls() {
     message_->setGeometry(kPanelLeft, kDisplayRect.bottom() - 60, 4 * kSmall + 3 * kGap + kSmall + kGap, 60);
     timeline_->setGeometry(kDisplayRect.left(), kDisplayRect.bottom() + 6, kDisplayRect.width(), 44);
     scale_text_->setGeometry(kDisplayRect.left(), kDisplayRect.bottom() + 52, kDisplayRect.width(), 18);
+    place_calendar();
 }
 
 // The log buttons exist for recorder disks only; marks and transport need a session.
@@ -229,7 +228,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_6: on_split(16); return;
     case Qt::Key_F11: on_full_monitor(); return;
     case Qt::Key_I: on_mark_in(); return;
-    case Qt::Key_O: on_mark_out(); return;
+    case Qt::Key_O: ctrl ? on_disk_load() : on_mark_out(); return;
     case Qt::Key_S:
         if (ctrl) { on_capture(); return; }
         break;

@@ -30,13 +30,16 @@ struct StillCaptureRequest;
 namespace ui {
 
 class BackupDialog;
+class CalendarWidget;
 class CaptureLogDialog;
 class CoreBridge;
+class EventLogDialog;
 class WindowBackupHooks;
 class PostedEvent;
 class ScaleText;
 class SearchSlider;
 class SkinButton;
+class SystemLogDialog;
 class VolumeBar;
 
 // The control ids of the window; every control carries its id (see control_id.h).
@@ -191,6 +194,32 @@ private:
     std::vector<CaptureLogRecord> capture_log_;
 
     // Disk, calendar and log dialogs.
+public:
+    CalendarWidget* calendar() const { return calendar_; }
+    EventLogDialog* event_log_dialog() const;
+    SystemLogDialog* system_log_dialog() const;
+    // Runs the disk load dialog, then shows what it mounted (button 1004, "Open Disk", Ctrl+O).
+    void on_disk_load();
+    // Opens the log dialog, or closes it when it is open (buttons 1040 and 1042).
+    void toggle_event_log();
+    void toggle_system_log();
+
+private:
+    void create_disk_controls();
+    void place_calendar();
+    void follow_disk_in_calendar();
+    void disk_gone();
+    void on_month_mask(uint32_t mask);
+    void on_calendar_day(intptr_t wparam, intptr_t lparam);
+    void on_log_closed(int message);
+    void close_log_dialogs();
+    void hand_logs_to_dialogs();
+    void set_log_buttons();
+    bool logs_offered() const { return disk_.ready() && disk_.recorder_disk(); }
+
+    CalendarWidget* calendar_ = nullptr;
+    QPointer<EventLogDialog> event_log_dialog_;
+    QPointer<SystemLogDialog> system_log_dialog_;
 
     // Export and capture dialogs (main_window_export.cpp).
     friend class WindowBackupHooks;

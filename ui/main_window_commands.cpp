@@ -34,6 +34,7 @@ void MainWindow::disk_loaded(const DiskState& state) {
     const int channels = disk_.display_channels;
     display_->set_layout(kDisplayAllChannels, channels <= 4 ? 4 : channels <= 9 ? 9 : 16);
     apply_disk_buttons();
+    follow_disk_in_calendar();
     // The session's first recorded day, as the calendar would show it.
     const uint32_t first_day = first_recorded_day();
     if (first_day == 0)
@@ -180,12 +181,14 @@ QMenu* MainWindow::build_context_menu() {
         action->setEnabled(enabled);
         return action;
     };
-    // The disk and log dialogs come with the dialogs; their entries stay greyed until then.
-    add("Open Disk", kMenuOpenDisk, false);
-    add("Event log", kMenuEventLog, false);
-    connect(add("Capture log", kMenuCaptureLog, ready && disk_.recorder_disk()),
-            &QAction::triggered, this, &MainWindow::on_capture_log);
-    add("System log", kMenuSystemLog, false);
+    connect(add("Open Disk", kMenuOpenDisk, true), &QAction::triggered, this,
+            &MainWindow::on_disk_load);
+    connect(add("Event log", kMenuEventLog, logs_offered()), &QAction::triggered, this,
+            &MainWindow::toggle_event_log);
+    connect(add("Capture log", kMenuCaptureLog, logs_offered()), &QAction::triggered, this,
+            &MainWindow::on_capture_log);
+    connect(add("System log", kMenuSystemLog, logs_offered()), &QAction::triggered, this,
+            &MainWindow::toggle_system_log);
     connect(add("Capture", kMenuCapture, true), &QAction::triggered, this, &MainWindow::on_capture);
     QMenu* formats = menu->addMenu("Time format");
     const auto entries = time_format_menu();

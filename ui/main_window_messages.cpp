@@ -41,14 +41,19 @@ bool MainWindow::event(QEvent* event) {
 void MainWindow::handle_message(const PostedEvent& message) {
     const auto time = static_cast<uint32_t>(message.lparam());
     switch (message.message()) {
-    case kMsgMonthMask: month_mask_ = static_cast<uint32_t>(message.lparam()); break;
+    case kMsgMonthMask: on_month_mask(static_cast<uint32_t>(message.lparam())); break;
     case kMsgShowDay: on_show_day(); break;
     case kMsgFrameTime: on_frame_time(time); break;
     case kMsgStop: on_stop(); break;
     case kMsgVolume: on_volume_bar(); break;
-    case kMsgTimelineClick: on_timeline_seek(); break;
+    case kMsgTimelineClick:
+        on_timeline_seek();
+        close_log_dialogs();
+        break;
     case kMsgPlayFrom: on_play_from(time); break;
-    case kMsgDayChosen: on_day_chosen(message.wparam() != 0); break;
+    case kMsgDayChosen: on_calendar_day(message.wparam(), message.lparam()); break;
+    case kMsgEventLogClosed:
+    case kMsgSystemLogClosed: on_log_closed(message.message()); break;
     default: handle_export_message(message); break;
     }
 }
@@ -78,6 +83,7 @@ void MainWindow::on_show_day() {
     timeline_->clear_span_map();
     tvfs_getsearchlog(day_, timeline_->span_map().data());
     read_day_logs();
+    hand_logs_to_dialogs();
     if (playing())
         restart(current_time_, ui_mode_, kAllChannelsMask);
     timeline_->set_scale(0);
