@@ -21,6 +21,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -197,6 +198,29 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// CPU seconds of each of our threads so far, by name.
+std::vector<std::pair<std::string, double>> thread_cpu() {
+    std::vector<std::pair<std::string, double>> out;
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t open_paren = line.find('('), close_paren = line.rfind(')');
+        if (open_paren == std::string::npos || close_paren == std::string::npos) continue;
+        const std::string name = line.substr(open_paren + 1, close_paren - open_paren - 1);
+        std::istringstream rest(line.substr(close_paren + 2));
+        std::string field;
+        double utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && rest >> field; ++i) {
+            if (i == 14) utime = std::atof(field.c_str());
+            if (i == 15) stime = std::atof(field.c_str());
+        }
+        out.emplace_back(name, (utime + stime) / tick);
+    }
+    return out;
+}
+
 // Other processes on the machine make every share and latency worse: say how busy it was.
 void print_load(const char* when) {
     double load[3] = {};
@@ -268,12 +292,14 @@ int main(int argc, char** argv) {
     player.record_call_times(static_cast<size_t>(seconds + 10) * 16 * 30);
     player.set_display(widget);
     const long rss_before = self_peak_kib();
+    const auto threads_before = thread_cpu();
     const double cpu0 = self_cpu();
     t = Clock::now();
     player.play(0xFFFF, kSpanStart, true);
     run_loop(app, seconds, [] { return false; });
     const double wall = seconds_since(t);
     const double cpu = self_cpu() - cpu0;
+    const auto threads_after = thread_cpu();
     player.stop();
     player.set_display(nullptr);
     const long peak_kib = self_peak_kib();
@@ -358,6 +384,15 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(paints), static_cast<double>(paints) / wall,
                 static_cast<double>(rss_before) / 1024.0,
                 static_cast<double>(peer_kib) / 1024.0);
+    std::printf("  threads' CPU during play (s):");
+    for (const auto& [name, after] : threads_after) {
+        double before = 0;
+        for (const auto& [n, b] : threads_before) {
+            if (n == name && b <= after) before = b;
+        }
+        if (after - before >= 0.05) std::printf(" %s %.2f", name.c_str(), after - before);
+    }
+    std::printf("\n");
     print_load("load after");
     std::printf("  screenshot: /tmp/display-16.png\n");
     std::filesystem::remove_all(dir);

@@ -1,5 +1,6 @@
 #include "display/decode_pool.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -69,6 +70,7 @@ namespace {
 void lower_priority() {
     const auto tid = static_cast<id_t>(syscall(SYS_gettid));
     setpriority(PRIO_PROCESS, tid, kWorkerNice);
+    pthread_setname_np(pthread_self(), "display-decode");
 }
 
 }  // namespace
