@@ -17,6 +17,12 @@ ChannelState::~ChannelState() { av_frame_free(&last_); }
 
 bool ChannelState::push(const uint8_t* data, size_t length, uint32_t picture_size,
                         decode::FrameTime time) {
+    // Longer than any frame a decoder takes: refused before it is copied, so that a length
+    // from a damaged record never makes the queue grow a buffer for it.
+    if (length == 0 || length > decode::kMaxFrameBytes) {
+        oversize_.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
     if (!queue_.push(data, length, picture_size, time, epoch_.load(std::memory_order_acquire))) {
         return false;
     }
@@ -148,7 +154,7 @@ ChannelStats ChannelState::stats() const {
     s.pictures = pictures_.load(std::memory_order_relaxed);
     s.failed = failed_.load(std::memory_order_relaxed);
     s.before_key = before_key_.load(std::memory_order_relaxed);
-    s.refused = refused_.load(std::memory_order_relaxed);
+    s.refused = refused_.load(std::memory_order_relaxed) + oversize_.load(std::memory_order_relaxed);
     s.opens = opens_.load(std::memory_order_relaxed);
     return s;
 }

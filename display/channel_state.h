@@ -35,7 +35,7 @@ struct ChannelStats {
     uint64_t pictures = 0;       // pictures that came out
     uint64_t failed = 0;         // frames that did not decode
     uint64_t before_key = 0;     // frames passed over while waiting for a key frame
-    uint64_t refused = 0;        // frames the decoder refused (empty, too long, bad size)
+    uint64_t refused = 0;        // empty or too long frames, impossible picture sizes
     uint64_t opens = 0;          // decoder opens
 };
 
@@ -106,7 +106,7 @@ private:
     std::atomic<bool> skip_loop_filter_{false};
 
     std::atomic<uint64_t> queued_{0}, decoded_{0}, pictures_{0}, failed_{0}, before_key_{0},
-        refused_{0}, opens_{0}, stale_{0};
+        refused_{0}, opens_{0}, stale_{0}, oversize_{0};
 };
 
 }  // namespace display

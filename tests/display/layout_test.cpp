@@ -10,6 +10,7 @@
 #include "display/channel_state.h"
 #include "display/display_core.h"
 #include "display/frame_queue.h"
+#include "decode/decode_errors.h"
 #include "display/tile_layout.h"
 #include "display/view_state.h"
 
@@ -291,6 +292,11 @@ void LayoutTest::core_ignores_frames_it_cannot_place() {
     core.frame(nullptr, 1, 0, DisplayFrameKind::Video, 16, 0x01600F0u, 0);
     core.frame(b.data(), 1, 0, DisplayFrameKind::Video, 0, 0x01600F0u, 0);
     core.frame(b.data(), 1, 0, static_cast<DisplayFrameKind>(7), 16, 0x01600F0u, 0);
+    // A length no decoder takes is refused before anything is copied.
+    const std::vector<uint8_t> huge(decode::kMaxFrameBytes + 1, 0);
+    core.frame(huge.data(), 1, 0, DisplayFrameKind::Video, static_cast<uint32_t>(huge.size()),
+               0x01600F0u, 5);
+    QCOMPARE(core.channel(5).stats().refused, uint64_t{1});
     for (int c = 0; c < kChannels; ++c) QCOMPARE(core.channel(c).stats().queued, uint64_t{0});
 
     // Audio only of the heard channel, and none when no channel is heard.
