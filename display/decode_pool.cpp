@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace display {
@@ -28,9 +29,12 @@ DecodePool::~DecodePool() { stop(); }
 
 void DecodePool::schedule(int channel) {
     if (channel < 0 || channel >= channels_) return;
-    ready_.fetch_or(1u << channel, std::memory_order_release);
-    signal_.fetch_add(1, std::memory_order_release);
-    signal_.notify_one();  // no system call unless a worker sleeps
+    ready_.fetch_or(1u << channel, std::memory_order_seq_cst);
+    // A worker going to sleep counts itself and then looks at ready_: one of the two sides sees
+    // the other (both sequentially consistent).
+    if (sleepers_.load(std::memory_order_seq_cst) == 0) return;
+    signal_.fetch_add(1, std::memory_order_seq_cst);
+    signal_.notify_all();
 }
 
 void DecodePool::stop() {
@@ -75,17 +79,31 @@ void lower_priority() {
 
 }  // namespace
 
+void DecodePool::sleep_until_woken() {
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+    const uint32_t seen = signal_.load(std::memory_order_seq_cst);
+    if (ready_.load(std::memory_order_seq_cst) == 0 && !stopping_.load()) {
+        signal_.wait(seen);  // returns at once if woken since `seen`
+    }
+    sleepers_.fetch_sub(1, std::memory_order_seq_cst);
+}
+
 void DecodePool::run(unsigned first) {
     lower_priority();
     unsigned next = first;
+    auto last_work = std::chrono::steady_clock::now();
     while (!stopping_.load()) {
-        const uint32_t seen = signal_.load(std::memory_order_acquire);
         const int channel = claim(&next);
-        if (channel < 0) {
-            signal_.wait(seen);  // returns at once if a hand-in came since `seen`
-            continue;
+        if (channel >= 0) {
+            if (work_(channel)) schedule(channel);
+            last_work = std::chrono::steady_clock::now();
+        } else if (std::chrono::steady_clock::now() - last_work <
+                   std::chrono::milliseconds(kIdleBeforeSleepMs)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        } else {
+            sleep_until_woken();
+            last_work = std::chrono::steady_clock::now();
         }
-        if (work_(channel)) schedule(channel);
     }
 }
 
