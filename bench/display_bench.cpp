@@ -345,6 +345,7 @@ int main(int argc, char** argv) {
         failed += s.failed;
     }
     const uint64_t paints = widget->paints();
+    const double paint_ms = widget->paint_seconds() * 1000 / static_cast<double>(std::max<uint64_t>(paints, 1));
     delete widget;
     std::vector<int64_t> times = player.call_times();
     std::sort(times.begin(), times.end());
@@ -397,10 +398,10 @@ int main(int argc, char** argv) {
                 ">= 0.9x", verdict(our_fps >= 0.9 * ffmpeg_fps));
     std::printf("  %-34s %8.0f fps\n", "ffmpeg -threads 1, same stream", ffmpeg_fps);
     std::printf("\n  wall %.1f s, frame calls %zu, pictures %llu, dropped %llu, failed %llu, "
-                "paints %llu (%.1f/s), peak RSS before play %.1f MiB, peers' RSS sum %.1f MiB\n",
+                "paints %llu (%.1f/s, %.2f ms each), peak RSS before play %.1f MiB, peers' RSS sum %.1f MiB\n",
                 wall, times.size(), static_cast<unsigned long long>(pictures),
                 static_cast<unsigned long long>(dropped), static_cast<unsigned long long>(failed),
-                static_cast<unsigned long long>(paints), static_cast<double>(paints) / wall,
+                static_cast<unsigned long long>(paints), static_cast<double>(paints) / wall, paint_ms,
                 static_cast<double>(rss_before) / 1024.0,
                 static_cast<double>(peer_kib) / 1024.0);
     std::printf("  threads' CPU during play (s):");

@@ -5,6 +5,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <chrono>
 
 #include "decode/decode_errors.h"
 #include "display/capture.h"
@@ -134,6 +135,7 @@ void VideoDisplay::refresh() {
 }
 
 void VideoDisplay::paintEvent(QPaintEvent*) {
+    const auto started = std::chrono::steady_clock::now();
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, view_.single());
     const int tiles = view_.splits();
@@ -157,6 +159,7 @@ void VideoDisplay::paintEvent(QPaintEvent*) {
         }
     }
     ++paints_;
+    paint_seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
 void VideoDisplay::resizeEvent(QResizeEvent*) { view_changed(); }
