@@ -59,8 +59,9 @@ bool ChannelState::decode_some(int max_frames) {
         decoder_.set_skip_loop_filter(skip_loop_filter_.load(std::memory_order_relaxed));
         const int rc = decoder_.decode(work_.bytes.data(), work_.bytes.size(), work_.picture_size,
                                        work_.time);
-        count_decoder();
+        // Shown before it is counted: whoever sees the count sees the picture.
         if (rc == 1) publish(*decoder_.picture(), work_.epoch);
+        count_decoder();
     }
     return !queue_.empty() || release();
 }
