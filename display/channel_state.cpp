@@ -77,7 +77,7 @@ bool ChannelState::release() {
 void ChannelState::count_decoder() {
     const decode::DecoderCounters& c = decoder_.counters();
     decoded_.store(c.frames, std::memory_order_relaxed);
-    pictures_.store(c.pictures, std::memory_order_relaxed);
+    pictures_.store(c.pictures, std::memory_order_release);  // after the picture was shown
     failed_.store(c.failed, std::memory_order_relaxed);
     before_key_.store(c.before_key_frame, std::memory_order_relaxed);
     refused_.store(c.refused, std::memory_order_relaxed);
@@ -152,7 +152,7 @@ ChannelStats ChannelState::stats() const {
     s.dropped = queue_.dropped();
     s.stale = stale_.load(std::memory_order_relaxed);
     s.decoded = decoded_.load(std::memory_order_relaxed);
-    s.pictures = pictures_.load(std::memory_order_relaxed);
+    s.pictures = pictures_.load(std::memory_order_acquire);
     s.failed = failed_.load(std::memory_order_relaxed);
     s.before_key = before_key_.load(std::memory_order_relaxed);
     s.refused = refused_.load(std::memory_order_relaxed) + oversize_.load(std::memory_order_relaxed);
