@@ -3,7 +3,8 @@
 //    the widget (1280x960, 16 splits, offscreen): the process's CPU share, its peak resident
 //    memory and the time spent in each frame call (the engine's pacing counts it);
 //  - peer: 16 `ffmpeg -re -threads 1 -f h264 -i X -f null -` processes on the same streams
-//    for the same time (decoding only: no scaling, no painting);
+//    for the same time, half before and half after the display (decoding only: no scaling,
+//    no painting);
 //  - one stream decoded unpaced on one thread against `ffmpeg -threads 1`.
 // Usage: quillon-bench-display [--seconds N] (default 60; the recording lasts 70 seconds).
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -174,6 +176,33 @@ void run_loop(QApplication& app, double limit, F done) {
     }
 }
 
+struct PeerRun {
+    double cpu = 0;
+    double wall = 0;
+    long peak_kib = 0;  // summed over the processes
+    bool ok = true;
+};
+
+// 16 ffmpeg processes decoding the channels' streams in real time for `seconds`.
+PeerRun run_peers(const std::string& dir, int seconds) {
+    PeerRun run;
+    std::vector<pid_t> peers;
+    const auto start = Clock::now();
+    for (int c = 1; c <= 16; ++c) {
+        peers.push_back(spawn({"ffmpeg", "-nostdin", "-v", "error", "-re", "-threads", "1", "-f",
+                               "h264", "-i", dir + "/ch" + std::to_string(c) + ".h264", "-t",
+                               std::to_string(seconds), "-f", "null", "-"}));
+    }
+    for (pid_t p : peers) {
+        const Waited w = wait_child(p);
+        run.ok = run.ok && w.ok;
+        run.cpu += w.cpu;
+        run.peak_kib += w.peak_kib;
+    }
+    run.wall = seconds_since(start);
+    return run;
+}
+
 double our_decode_fps(const std::vector<StreamDump::Frame>& frames) {
     decode::ChannelDecoder decoder;
     const auto start = Clock::now();
@@ -195,6 +224,29 @@ double ffmpeg_decode_fps(const std::string& stream, size_t frames) {
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// CPU seconds of each of our threads so far, by name.
+std::vector<std::pair<std::string, double>> thread_cpu() {
+    std::vector<std::pair<std::string, double>> out;
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const size_t open_paren = line.find('('), close_paren = line.rfind(')');
+        if (open_paren == std::string::npos || close_paren == std::string::npos) continue;
+        const std::string name = line.substr(open_paren + 1, close_paren - open_paren - 1);
+        std::istringstream rest(line.substr(close_paren + 2));
+        std::string field;
+        double utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && rest >> field; ++i) {
+            if (i == 14) utime = std::atof(field.c_str());
+            if (i == 15) stime = std::atof(field.c_str());
+        }
+        out.emplace_back(name, (utime + stime) / tick);
+    }
+    return out;
 }
 
 // Other processes on the machine make every share and latency worse: say how busy it was.
@@ -258,6 +310,10 @@ int main(int argc, char** argv) {
     player.stop();
     player.set_display(nullptr);
 
+    // The peer runs half before the display and half after, so that a change in what else the
+    // machine runs weighs on both alike.
+    const PeerRun peers_before = run_peers(dir, seconds / 2);
+
     // The display, paced.
     auto* widget = new display::VideoDisplay();
     widget->resize(1280, 960);
@@ -268,12 +324,14 @@ int main(int argc, char** argv) {
     player.record_call_times(static_cast<size_t>(seconds + 10) * 16 * 30);
     player.set_display(widget);
     const long rss_before = self_peak_kib();
+    const auto threads_before = thread_cpu();
     const double cpu0 = self_cpu();
     t = Clock::now();
     player.play(0xFFFF, kSpanStart, true);
     run_loop(app, seconds, [] { return false; });
     const double wall = seconds_since(t);
     const double cpu = self_cpu() - cpu0;
+    const auto threads_after = thread_cpu();
     player.stop();
     player.set_display(nullptr);
     const long peak_kib = self_peak_kib();
@@ -287,6 +345,7 @@ int main(int argc, char** argv) {
         failed += s.failed;
     }
     const uint64_t paints = widget->paints();
+    const double paint_ms = widget->paint_seconds() * 1000 / static_cast<double>(std::max<uint64_t>(paints, 1));
     delete widget;
     std::vector<int64_t> times = player.call_times();
     std::sort(times.begin(), times.end());
@@ -301,24 +360,11 @@ int main(int argc, char** argv) {
     const double p50_us = at(500), p90_us = at(900);
     const double max_us = times.empty() ? 0 : static_cast<double>(times.back()) / 1000.0;
 
-    // Peer: 16 ffmpeg processes decoding the same streams in real time, for as long.
-    std::vector<pid_t> peers;
-    t = Clock::now();
-    for (int c = 1; c <= 16; ++c) {
-        peers.push_back(spawn({"ffmpeg", "-nostdin", "-v", "error", "-re", "-threads", "1", "-f",
-                               "h264", "-i", dir + "/ch" + std::to_string(c) + ".h264", "-t",
-                               std::to_string(seconds), "-f", "null", "-"}));
-    }
-    double peer_cpu = 0;
-    long peer_kib = 0;
-    bool peer_ok = true;
-    for (pid_t p : peers) {
-        const Waited w = wait_child(p);
-        peer_ok = peer_ok && w.ok;
-        peer_cpu += w.cpu;
-        peer_kib += w.peak_kib;
-    }
-    const double peer_wall = seconds_since(t);
+    const PeerRun peers_after = run_peers(dir, seconds - seconds / 2);
+    const double peer_cpu = peers_before.cpu + peers_after.cpu;
+    const double peer_wall = peers_before.wall + peers_after.wall;
+    const long peer_kib = std::max(peers_before.peak_kib, peers_after.peak_kib);
+    const bool peer_ok = peers_before.ok && peers_after.ok;
 
     // One stream unpaced on one thread, interleaved with ffmpeg, median of three.
     std::vector<double> ours, theirs;
@@ -352,12 +398,21 @@ int main(int argc, char** argv) {
                 ">= 0.9x", verdict(our_fps >= 0.9 * ffmpeg_fps));
     std::printf("  %-34s %8.0f fps\n", "ffmpeg -threads 1, same stream", ffmpeg_fps);
     std::printf("\n  wall %.1f s, frame calls %zu, pictures %llu, dropped %llu, failed %llu, "
-                "paints %llu (%.1f/s), peak RSS before play %.1f MiB, peers' RSS sum %.1f MiB\n",
+                "paints %llu (%.1f/s, %.2f ms each), peak RSS before play %.1f MiB, peers' RSS sum %.1f MiB\n",
                 wall, times.size(), static_cast<unsigned long long>(pictures),
                 static_cast<unsigned long long>(dropped), static_cast<unsigned long long>(failed),
-                static_cast<unsigned long long>(paints), static_cast<double>(paints) / wall,
+                static_cast<unsigned long long>(paints), static_cast<double>(paints) / wall, paint_ms,
                 static_cast<double>(rss_before) / 1024.0,
                 static_cast<double>(peer_kib) / 1024.0);
+    std::printf("  threads' CPU during play (s):");
+    for (const auto& [name, after] : threads_after) {
+        double before = 0;
+        for (const auto& [n, b] : threads_before) {
+            if (n == name && b <= after) before = b;
+        }
+        if (after - before >= 0.05) std::printf(" %s %.2f", name.c_str(), after - before);
+    }
+    std::printf("\n");
     print_load("load after");
     std::printf("  screenshot: /tmp/display-16.png\n");
     std::filesystem::remove_all(dir);

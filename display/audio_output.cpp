@@ -42,6 +42,9 @@ void AudioOutput::open() {
     format.setChannelCount(1);
     format.setSampleFormat(QAudioFormat::Int16);
     sink_ = std::make_unique<QAudioSink>(device, format);
+    // A quarter second: several refreshes' worth, so that the pump on the refresh timer keeps
+    // it from running dry, and little enough that the sound stays with the picture.
+    sink_->setBufferSize(kSinkBufferBytes);
     device_ = sink_->start();
     if (device_ == nullptr || sink_->error() != QAudio::NoError) {
         state_ = AudioState::Failed;

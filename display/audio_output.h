@@ -22,6 +22,9 @@ enum class AudioState {
     Failed,    // the device is there but the sink did not start
 };
 
+// Bytes the sink buffers: 250 ms of 8 kHz 16-bit mono.
+inline constexpr qsizetype kSinkBufferBytes = 4000;
+
 // Gain of a volume step 0..15: 0 mutes, 15 is unity, steps in between follow the ear.
 double volume_gain(int volume);
 

@@ -17,49 +17,67 @@ ChannelState::~ChannelState() { av_frame_free(&last_); }
 
 bool ChannelState::push(const uint8_t* data, size_t length, uint32_t picture_size,
                         decode::FrameTime time) {
-    std::lock_guard<std::mutex> guard(queue_mutex_);
-    if (!queue_.push(data, length, picture_size, time, epoch_.load(std::memory_order_relaxed))) {
-        dropped_.store(queue_.dropped(), std::memory_order_relaxed);
+    // Longer than any frame a decoder takes: refused before it is copied, so that a length
+    // from a damaged record never makes the queue grow a buffer for it.
+    if (length == 0 || length > decode::kMaxFrameBytes) {
+        oversize_.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+    if (!queue_.push(data, length, picture_size, time, epoch_.load(std::memory_order_acquire))) {
         return false;
     }
     queued_.fetch_add(1, std::memory_order_relaxed);
-    if (scheduled_) return false;
-    scheduled_ = true;
-    return true;
+    // Whoever turns the flag on hands the channel to the pool. The queue's tail was stored
+    // before this exchange; a worker letting go stores the flag and then looks at the tail, so
+    // one of the two always sees the other (both sequentially consistent).
+    return !scheduled_.exchange(true, std::memory_order_seq_cst);
 }
 
-bool ChannelState::pop(QueuedFrame* frame, bool* reset) {
-    std::lock_guard<std::mutex> guard(queue_mutex_);
-    if (!queue_.pop(frame)) {
-        scheduled_ = false;
-        return false;
+// The next frame of the current clear epoch into work_; frames from before a clear are passed
+// over. False when none is queued.
+bool ChannelState::pop_current() {
+    while (queue_.pop(&work_)) {
+        if (work_.epoch == epoch_.load(std::memory_order_acquire)) return true;
+        stale_.fetch_add(1, std::memory_order_relaxed);
     }
-    *reset = reset_pending_;
-    reset_pending_ = false;
-    return true;
+    return false;
 }
 
 bool ChannelState::decode_some(int max_frames) {
     for (int i = 0; i < max_frames; ++i) {
-        bool reset = false;
-        if (!pop(&work_, &reset)) return false;
-        if (reset) decoder_.reset();
+        if (!pop_current()) {
+            if (!release()) return false;
+            if (!pop_current()) {
+                scheduled_.store(false, std::memory_order_seq_cst);
+                return false;
+            }
+        }
+        if (work_.epoch != decoder_epoch_) {
+            decoder_.reset();  // a clear: no decode from references of before
+            decoder_epoch_ = work_.epoch;
+        }
         decoder_.set_skip_loop_filter(skip_loop_filter_.load(std::memory_order_relaxed));
         const int rc = decoder_.decode(work_.bytes.data(), work_.bytes.size(), work_.picture_size,
                                        work_.time);
-        count_decoder();
+        // Shown before it is counted: whoever sees the count sees the picture.
         if (rc == 1) publish(*decoder_.picture(), work_.epoch);
+        count_decoder();
     }
-    std::lock_guard<std::mutex> guard(queue_mutex_);
-    if (!queue_.empty()) return true;
-    scheduled_ = false;
-    return false;
+    return !queue_.empty() || release();
+}
+
+// Hands the channel back. A frame pushed after the queue was found empty, whose producer still
+// saw the flag on, makes the worker take the channel back (true) unless that producer has
+// handed it to the pool by now.
+bool ChannelState::release() {
+    scheduled_.store(false, std::memory_order_seq_cst);
+    return !queue_.empty() && !scheduled_.exchange(true, std::memory_order_seq_cst);
 }
 
 void ChannelState::count_decoder() {
     const decode::DecoderCounters& c = decoder_.counters();
     decoded_.store(c.frames, std::memory_order_relaxed);
-    pictures_.store(c.pictures, std::memory_order_relaxed);
+    pictures_.store(c.pictures, std::memory_order_release);  // after the picture was shown
     failed_.store(c.failed, std::memory_order_relaxed);
     before_key_.store(c.before_key_frame, std::memory_order_relaxed);
     refused_.store(c.refused, std::memory_order_relaxed);
@@ -108,12 +126,7 @@ void ChannelState::publish(const decode::DecodedPicture& picture, uint64_t epoch
 }
 
 void ChannelState::clear() {
-    {
-        std::lock_guard<std::mutex> guard(queue_mutex_);
-        queue_.clear();
-        reset_pending_ = true;
-        epoch_.fetch_add(1);
-    }
+    epoch_.fetch_add(1, std::memory_order_acq_rel);
     std::lock_guard<std::mutex> guard(picture_mutex_);
     has_picture_ = false;
     av_frame_unref(last_);
@@ -136,12 +149,13 @@ bool ChannelState::last_frame(AVFrame* out, decode::FrameTime* time) const {
 ChannelStats ChannelState::stats() const {
     ChannelStats s;
     s.queued = queued_.load(std::memory_order_relaxed);
-    s.dropped = dropped_.load(std::memory_order_relaxed);
+    s.dropped = queue_.dropped();
+    s.stale = stale_.load(std::memory_order_relaxed);
     s.decoded = decoded_.load(std::memory_order_relaxed);
-    s.pictures = pictures_.load(std::memory_order_relaxed);
+    s.pictures = pictures_.load(std::memory_order_acquire);
     s.failed = failed_.load(std::memory_order_relaxed);
     s.before_key = before_key_.load(std::memory_order_relaxed);
-    s.refused = refused_.load(std::memory_order_relaxed);
+    s.refused = refused_.load(std::memory_order_relaxed) + oversize_.load(std::memory_order_relaxed);
     s.opens = opens_.load(std::memory_order_relaxed);
     return s;
 }

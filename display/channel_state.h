@@ -1,8 +1,8 @@
 // One video channel inside the display: its frame queue, its decoder and converter, the two
 // images it converts into (one shown, one being filled) and its last decoded picture at full
 // size for capture. The playback thread pushes, one decoding worker at a time decodes, the UI
-// thread paints and captures; each side takes only the lock of what it touches, so a frame
-// push never waits for a paint or a decode.
+// thread paints and captures. A frame push takes no lock at all: it never waits for a paint,
+// a decode or a worker that lost its core.
 #pragma once
 
 #include <array>
@@ -30,11 +30,12 @@ inline constexpr uint32_t pack_size(int width, int height) {
 struct ChannelStats {
     uint64_t queued = 0;         // frames taken into the queue
     uint64_t dropped = 0;        // frames the full queue dropped, up to the next key frame
+    uint64_t stale = 0;          // queued frames a clear made worthless, passed over
     uint64_t decoded = 0;        // frames handed to the decoder
     uint64_t pictures = 0;       // pictures that came out
     uint64_t failed = 0;         // frames that did not decode
     uint64_t before_key = 0;     // frames passed over while waiting for a key frame
-    uint64_t refused = 0;        // frames the decoder refused (empty, too long, bad size)
+    uint64_t refused = 0;        // empty or too long frames, impossible picture sizes
     uint64_t opens = 0;          // decoder opens
 };
 
@@ -48,10 +49,12 @@ public:
     // Playback thread. True when the channel must be handed to a worker.
     bool push(const uint8_t* data, size_t length, uint32_t picture_size, decode::FrameTime time);
 
-    // Decoding worker: up to `max_frames` frames. True when frames are still waiting.
+    // Decoding worker: up to `max_frames` frames. True when frames are still waiting (the
+    // channel stays the caller's), false once it found none (it is handed back).
     bool decode_some(int max_frames);
 
-    // UI thread: drops the queue and the pictures; the decoder restarts at the next key frame.
+    // UI thread: drops the pictures at once and every queued frame (the worker passes them
+    // over undecoded); the decoder restarts at the next key frame.
     void clear();
     // UI thread: how the channel is shown from its next picture on.
     void set_view(uint32_t target, bool skip_loop_filter);
@@ -74,22 +77,22 @@ public:
 
 private:
     void publish(const decode::DecodedPicture& picture, uint64_t epoch);
-    bool pop(QueuedFrame* frame, bool* reset);
+    bool pop_current();
+    bool release();
     void count_decoder();
 
     std::atomic<bool>* changed_;
 
     // Queue side.
-    mutable std::mutex queue_mutex_;
     FrameQueue queue_;
-    bool scheduled_ = false;
-    bool reset_pending_ = false;
-    std::atomic<uint64_t> epoch_{0};
+    std::atomic<bool> scheduled_{false};  // in the pool's ring or held by a worker
+    std::atomic<uint64_t> epoch_{0};      // clears so far
 
     // Worker side: touched only by the worker that holds the channel.
     decode::ChannelDecoder decoder_;
     decode::RgbConverter converter_;
     QueuedFrame work_;
+    uint64_t decoder_epoch_ = 0;
 
     // Picture side.
     mutable std::mutex picture_mutex_;
@@ -102,8 +105,8 @@ private:
     std::atomic<uint32_t> target_{kTargetHidden};
     std::atomic<bool> skip_loop_filter_{false};
 
-    std::atomic<uint64_t> queued_{0}, dropped_{0}, decoded_{0}, pictures_{0}, failed_{0},
-        before_key_{0}, refused_{0}, opens_{0};
+    std::atomic<uint64_t> queued_{0}, decoded_{0}, pictures_{0}, failed_{0}, before_key_{0},
+        refused_{0}, opens_{0}, stale_{0}, oversize_{0};
 };
 
 }  // namespace display

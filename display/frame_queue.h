@@ -1,8 +1,11 @@
-// A channel's bounded queue of compressed frames. Slots keep their buffers, so that copying a
-// frame in allocates nothing once the buffers have grown to the stream's frame sizes. Not
-// locked: the channel that owns it guards it.
+// A channel's bounded queue of compressed frames, between one producer (the playback thread)
+// and one consumer at a time (the decoding worker that holds the channel). Neither side ever
+// waits for the other: the producer's frame call must return at once even when a worker holding
+// the channel has lost its core. Slots keep their buffers, so that copying a frame in allocates
+// nothing once the buffers have grown to the stream's frame sizes.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -27,25 +30,27 @@ class FrameQueue {
 public:
     explicit FrameQueue(size_t depth = kFrameQueueDepth, size_t reserve = kFrameSlotReserve);
 
-    // Copies the frame in. False when it was dropped: the queue was full, or an earlier frame
-    // was dropped and no key frame has come since (the frames between could not decode).
+    // Producer. Copies the frame in. False when it was dropped: the queue was full, or an
+    // earlier frame was dropped and no key frame has come since (the frames between could not
+    // decode). `epoch` changing (a clear) forgets an earlier drop.
     bool push(const uint8_t* data, size_t length, uint32_t picture_size, decode::FrameTime time,
               uint64_t epoch);
-    // Moves the oldest frame into *out, trading buffers with it. False when empty.
+    // Consumer. Moves the oldest frame into *out, trading buffers with it. False when empty.
     bool pop(QueuedFrame* out);
-    // Drops every queued frame; returns how many.
-    size_t clear();
 
-    size_t size() const { return count_; }
-    bool empty() const { return count_ == 0; }
-    uint64_t dropped() const { return dropped_; }
+    // Either side; exact only when the other side stands still.
+    size_t size() const;
+    bool empty() const { return size() == 0; }
+    uint64_t dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
 private:
     std::vector<QueuedFrame> slots_;
-    size_t head_ = 0;
-    size_t count_ = 0;
+    std::atomic<size_t> head_{0};  // next to pop; written by the consumer
+    std::atomic<size_t> tail_{0};  // next to fill; written by the producer
+    // Producer's own.
     bool waiting_for_key_ = false;
-    uint64_t dropped_ = 0;
+    uint64_t epoch_ = 0;
+    std::atomic<uint64_t> dropped_{0};
 };
 
 }  // namespace display

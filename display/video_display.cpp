@@ -4,6 +4,10 @@
 #include <QPainter>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <chrono>
+
+#include "decode/decode_errors.h"
 #include "display/capture.h"
 #include "display/tile_layout.h"
 #include "display/tile_painter.h"
@@ -105,6 +109,7 @@ void VideoDisplay::view_changed() {
 void VideoDisplay::apply_view() {
     const int selected = view_.selected();
     core_.set_heard_audio(selected < kAudioChannels ? selected : -1);
+    const qreal dpr = devicePixelRatioF();  // a tile's device pixels, on high-density screens
     for (int c = 0; c < kChannels; ++c) {
         const int tile = view_.tile_of_channel(c);
         uint32_t target = kTargetHidden;
@@ -112,7 +117,9 @@ void VideoDisplay::apply_view() {
             target = kTargetDecodedSize;
         } else if (tile >= 0) {
             const QRect r = tile_rect(size(), view_.splits(), tile);
-            if (r.width() > 0 && r.height() > 0) target = pack_size(r.width(), r.height());
+            const int width = std::min(static_cast<int>(r.width() * dpr), decode::kMaxPictureSide);
+            const int height = std::min(static_cast<int>(r.height() * dpr), decode::kMaxPictureSide);
+            if (width > 0 && height > 0) target = pack_size(width, height);
         }
         const bool skip = !view_.single() && c != selected;
         core_.channel(c).set_view(target, skip);
@@ -128,6 +135,7 @@ void VideoDisplay::refresh() {
 }
 
 void VideoDisplay::paintEvent(QPaintEvent*) {
+    const auto started = std::chrono::steady_clock::now();
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, view_.single());
     const int tiles = view_.splits();
@@ -151,6 +159,7 @@ void VideoDisplay::paintEvent(QPaintEvent*) {
         }
     }
     ++paints_;
+    paint_seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
 void VideoDisplay::resizeEvent(QResizeEvent*) { view_changed(); }

@@ -54,6 +54,8 @@ public:
     size_t audio_backlog() const { return core_.audio().size(); }
     const AudioOutput& audio() const { return *audio_; }
     uint64_t paints() const { return paints_; }
+    // Time spent in paint events so far.
+    double paint_seconds() const { return paint_seconds_; }
     const std::string& title() const { return title_; }
 
 protected:
@@ -76,6 +78,7 @@ private:
     QPointF drag_from_;
     bool dirty_ = true;
     uint64_t paints_ = 0;
+    double paint_seconds_ = 0;
     uintptr_t owner_ = 0;
     std::string title_;
     std::string version_;

@@ -7,8 +7,10 @@
 
 #include "display/audio_jitter.h"
 #include "display/audio_output.h"
+#include "display/channel_state.h"
 #include "display/display_core.h"
 #include "display/frame_queue.h"
+#include "decode/decode_errors.h"
 #include "display/tile_layout.h"
 #include "display/view_state.h"
 
@@ -25,8 +27,9 @@ private slots:
     void wheel_zooms_single_view_only_and_pan_stays_inside();
     void full_queue_drops_to_the_next_key_frame();
     void popped_frames_keep_their_bytes_when_slots_are_reused();
-    void clear_empties_the_queue_and_forgets_the_drop();
-    void core_counts_drops_per_channel_and_clear_empties_it();
+    void a_new_epoch_forgets_the_drop();
+    void clear_passes_queued_frames_over_undecoded();
+    void core_counts_drops_per_channel();
     void core_ignores_frames_it_cannot_place();
     void jitter_drops_the_oldest_and_wraps();
     void volume_gain_mutes_at_zero_and_rises();
@@ -224,22 +227,45 @@ void LayoutTest::popped_frames_keep_their_bytes_when_slots_are_reused() {
     QCOMPARE(b.bytes, bytes_of(2, 102));
 }
 
-void LayoutTest::clear_empties_the_queue_and_forgets_the_drop() {
+void LayoutTest::a_new_epoch_forgets_the_drop() {
     FrameQueue q(2, 8);
-    QVERIFY(push(q, 1, true, 1));
-    QVERIFY(push(q, 2, false, 2));
-    QVERIFY(!push(q, 3, false, 3));
-    QCOMPARE(q.clear(), size_t{2});
-    QVERIFY(q.empty());
+    const auto b = bytes_of(1, 16);
+    QVERIFY(q.push(b.data(), b.size(), 0x01600F0u, {1, 0}, 0));
+    QVERIFY(q.push(b.data(), b.size(), 0, {2, 0}, 0));
+    QVERIFY(!q.push(b.data(), b.size(), 0, {3, 0}, 0));
     QueuedFrame out;
-    QVERIFY(!q.pop(&out));
-    // After a clear the decoder waits for a key frame itself; the queue takes what comes.
-    QVERIFY(push(q, 4, false, 4));
     QVERIFY(q.pop(&out));
-    QCOMPARE(out.time.seconds, 4u);
+    QVERIFY(!q.push(b.data(), b.size(), 0, {4, 0}, 0));  // still waiting for a key frame
+    // After a clear the decoder waits for a key frame itself; the queue takes what comes.
+    QVERIFY(q.push(b.data(), b.size(), 0, {5, 0}, 1));
+    QCOMPARE(q.size(), size_t{2});
+    QCOMPARE(q.dropped(), uint64_t{2});
 }
 
-void LayoutTest::core_counts_drops_per_channel_and_clear_empties_it() {
+void LayoutTest::clear_passes_queued_frames_over_undecoded() {
+    std::atomic<bool> changed{false};
+    ChannelState channel(&changed);
+    const auto b = bytes_of(9, 40);
+    const uint32_t key = 0x01600F0u;
+    // Driven by hand: no worker, so every step is this thread's.
+    QVERIFY(channel.push(b.data(), b.size(), key, {1, 0}));
+    QVERIFY(!channel.push(b.data(), b.size(), 0, {1, 40}));  // handed in already
+    channel.clear();
+    QVERIFY(!channel.push(b.data(), b.size(), 0, {2, 0}));
+    QVERIFY(!channel.decode_some(10));  // all taken: the channel is handed back
+    ChannelStats s = channel.stats();
+    QCOMPARE(s.queued, uint64_t{3});
+    QCOMPARE(s.stale, uint64_t{2});    // from before the clear: never decoded
+    QCOMPARE(s.decoded, uint64_t{1});  // the one after it, which waits for a key frame
+    QCOMPARE(s.before_key, uint64_t{1});
+    QVERIFY(channel.push(b.data(), b.size(), key, {3, 0}));  // so the next frame hands it in
+    QVERIFY(channel.push(b.data(), b.size(), 0, {3, 40}) == false);
+    QVERIFY(channel.decode_some(1));   // one of two: still the worker's
+    QVERIFY(!channel.decode_some(1));  // the second, then none: handed back
+    QVERIFY(!changed.load());
+}
+
+void LayoutTest::core_counts_drops_per_channel() {
     DisplayCore core(1);
     core.stop();  // nothing decodes: the queue fills
     const auto b = bytes_of(7, 64);
@@ -254,11 +280,6 @@ void LayoutTest::core_counts_drops_per_channel_and_clear_empties_it() {
     QCOMPARE(s.dropped, uint64_t{6});
     QCOMPARE(core.channel(2).stats().dropped, uint64_t{0});
 
-    core.clear();
-    core.frame(b.data(), 3, 0, DisplayFrameKind::Video, 64, key, 3);
-    s = core.channel(3).stats();
-    QCOMPARE(s.queued, uint64_t{kFrameQueueDepth + 1});  // room again after the clear
-    QCOMPARE(s.dropped, uint64_t{6});
 }
 
 void LayoutTest::core_ignores_frames_it_cannot_place() {
@@ -271,6 +292,11 @@ void LayoutTest::core_ignores_frames_it_cannot_place() {
     core.frame(nullptr, 1, 0, DisplayFrameKind::Video, 16, 0x01600F0u, 0);
     core.frame(b.data(), 1, 0, DisplayFrameKind::Video, 0, 0x01600F0u, 0);
     core.frame(b.data(), 1, 0, static_cast<DisplayFrameKind>(7), 16, 0x01600F0u, 0);
+    // A length no decoder takes is refused before anything is copied.
+    const std::vector<uint8_t> huge(decode::kMaxFrameBytes + 1, 0);
+    core.frame(huge.data(), 1, 0, DisplayFrameKind::Video, static_cast<uint32_t>(huge.size()),
+               0x01600F0u, 5);
+    QCOMPARE(core.channel(5).stats().refused, uint64_t{1});
     for (int c = 0; c < kChannels; ++c) QCOMPARE(core.channel(c).stats().queued, uint64_t{0});
 
     // Audio only of the heard channel, and none when no channel is heard.

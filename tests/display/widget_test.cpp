@@ -271,15 +271,18 @@ void WidgetTest::audio_state_is_consistent_with_the_device() {
     for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<uint8_t>(i % 2 ? 0x10 : 0x90);
     w.frame(tone.data(), 1, 0, DisplayFrameKind::Audio, 1600, 0, 0);  // the selected channel's
     if (state == AudioState::Playing) {
-        QTRY_VERIFY_WITH_TIMEOUT(w.audio().written() > 0, kWait);
+        // Every sample reaches the sink, as 16-bit samples, no faster than it drains.
+        QTRY_COMPARE_WITH_TIMEOUT(w.audio().written(), uint64_t{2 * 1600}, kWait);
+        QCOMPARE(w.audio_backlog(), size_t{0});
     } else {
         // Silent, but never holding sound back: the backlog drains without a sink.
         QTRY_COMPARE_WITH_TIMEOUT(w.audio_backlog(), size_t{0}, kWait);
         QCOMPARE(w.audio().written(), uint64_t{0});
     }
     // Only the selected channel's sound is heard.
+    const size_t backlog = w.audio_backlog();
     w.frame(tone.data(), 1, 0, DisplayFrameKind::Audio, 1600, 0, 1);
-    QCOMPARE(w.audio_backlog(), size_t{0});
+    QCOMPARE(w.audio_backlog(), backlog);
 }
 
 void WidgetTest::destroyed_while_frames_are_decoding() {
