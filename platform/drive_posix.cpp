@@ -1,5 +1,10 @@
-// POSIX drive access: open O_RDONLY, size from BLKGETSIZE64 or the file size, pread.
+// POSIX drive access: open O_RDONLY, size from BLKGETSIZE64 or the file size, pread. Split raw
+// and E01 images go to their own drives.
 #include "platform/drive.h"
+
+#include "platform/container.h"
+#include "platform/ewf.h"
+#include "platform/split_raw.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -68,6 +73,14 @@ private:
 };
 
 std::unique_ptr<Drive> open_posix(const char* path) {
+    switch (container_kind(path)) {
+        case ContainerKind::kEwf:
+            return open_ewf(path);
+        case ContainerKind::kSplitRaw:
+            return open_split_raw(split_raw_pieces(path));
+        case ContainerKind::kRaw:
+            break;
+    }
     // Recorder disks are evidence: read-only, never created, never written.
     int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return nullptr;

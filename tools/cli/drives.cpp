@@ -4,6 +4,7 @@
 #include <charconv>
 #include <string>
 
+#include "platform/container.h"
 #include "platform/drive.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/output.h"
@@ -38,12 +39,16 @@ std::string drive_under(const std::string& path) {
     if (::stat(path.c_str(), &target) != 0) return "";  // a new file cannot be a drive
     for (int n = 0; n < platform::kMaxDrives; ++n) {
         const std::string drive = platform::drive_path(n);
-        struct stat st {};
-        if (drive.empty() || ::stat(drive.c_str(), &st) != 0) continue;
-        const bool same_file = st.st_dev == target.st_dev && st.st_ino == target.st_ino;
-        const bool same_device = S_ISBLK(st.st_mode) && S_ISBLK(target.st_mode) &&
-                                 st.st_rdev == target.st_rdev;
-        if (same_file || same_device) return drive;
+        if (drive.empty()) continue;
+        // Every segment or piece of an image is evidence, not only the one it was named by.
+        for (const std::string& file : platform::container_files(drive)) {
+            struct stat st {};
+            if (::stat(file.c_str(), &st) != 0) continue;
+            const bool same_file = st.st_dev == target.st_dev && st.st_ino == target.st_ino;
+            const bool same_device = S_ISBLK(st.st_mode) && S_ISBLK(target.st_mode) &&
+                                     st.st_rdev == target.st_rdev;
+            if (same_file || same_device) return drive;
+        }
     }
     // Any other block device is a disk too, if not one of ours.
     return S_ISBLK(target.st_mode) ? path : "";

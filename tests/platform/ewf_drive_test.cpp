@@ -1,0 +1,191 @@
+// E01 segment sets made here with ewfacquire: the whole media read back byte for byte, the
+// acquisition metadata, and damaged sets failing the reads they spoil and only those.
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/container.h"
+#include "platform/drive.h"
+#include "tests/testkit/temp_image.h"
+#include "tests/testkit/tool_run.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr size_t kMiB = 1u << 20;
+
+// Half runs of one byte (they compress) and half noise (it does not): several chunks per segment.
+Bytes media(size_t n) {
+    std::mt19937 rng(21);
+    Bytes b(n);
+    for (size_t i = 0; i < n; i += 64) {
+        const auto run = static_cast<uint8_t>(rng() % 4);
+        for (size_t j = i; j < std::min(n, i + 32); ++j) b[j] = run;
+        for (size_t j = i + 32; j < std::min(n, i + 64); ++j) b[j] = static_cast<uint8_t>(rng());
+    }
+    return b;
+}
+
+class EwfDriveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        whole_ = media(5 * kMiB + 4096);
+        raw_ = dir_.file("media.raw");
+        std::ofstream(raw_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(whole_.data()), static_cast<std::streamsize>(whole_.size()));
+    }
+    // Acquires the media into dir_/name.E01, .E02, ...; returns the segment names.
+    std::vector<std::string> acquire(const std::string& name, const std::string& compression) {
+        const testkit::ToolRun r = testkit::run_tool(
+            dir_, "ewfacquire -u -q -d sha1 -c " + compression + " -S 1048576 -C 'CASE 7' -D desc" +
+                      " -e 'A. Examiner' -E EV-12 -N notes -t " + testkit::quoted(dir_.file(name)) +
+                      " " + testkit::quoted(raw_));
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        return platform::container_files(dir_.file(name + ".E01"));
+    }
+    std::string tool_out(const std::string& command) {
+        return testkit::run_tool(dir_, command).out;
+    }
+    // The read of [offset, offset + n): its result and whether its bytes match the media.
+    int64_t read(platform::Drive& d, uint64_t offset, size_t n, bool* same) {
+        Bytes got(n);
+        const int64_t r = d.read_at(offset, got.data(), n);
+        *same = r >= 0 && std::equal(got.begin(), got.begin() + r,
+                                     whole_.begin() + static_cast<std::ptrdiff_t>(offset));
+        return r;
+    }
+    testkit::TempDir dir_;
+    Bytes whole_;
+    std::string raw_;
+};
+
+TEST_F(EwfDriveTest, CompressedAndUncompressedSetsReadBackTheMediaAndItsMetadata) {
+    const std::string md5 = tool_out("md5sum " + testkit::quoted(raw_)).substr(0, 32);
+    const std::string sha1 = tool_out("sha1sum " + testkit::quoted(raw_)).substr(0, 40);
+    for (const char* compression : {"deflate:fast", "none"}) {
+        SCOPED_TRACE(compression);
+        const std::string name = std::string("set-") + (compression[0] == 'n' ? "none" : "fast");
+        const std::vector<std::string> segments = acquire(name, compression);
+        ASSERT_GE(segments.size(), 3u);
+        EXPECT_EQ(segments[0], dir_.file(name + ".E01"));
+        EXPECT_EQ(segments[1], dir_.file(name + ".E02"));
+
+        platform::ContainerInfo info;
+        ASSERT_EQ(platform::describe_container(segments[0], &info), 0);
+        EXPECT_EQ(info.kind, platform::ContainerKind::kEwf);
+        EXPECT_EQ(std::string(platform::container_kind_name(info.kind)), "E01");
+        EXPECT_EQ(info.files, segments);
+        EXPECT_FALSE(info.incomplete);
+        EXPECT_EQ(info.case_number, "CASE 7");
+        EXPECT_EQ(info.evidence_number, "EV-12");
+        EXPECT_EQ(info.examiner, "A. Examiner");
+        EXPECT_EQ(info.md5, md5);
+        EXPECT_EQ(info.sha1, sha1);
+        EXPECT_EQ(info.acquisition_date.size(), 19u) << info.acquisition_date;
+
+        auto drive = platform::open_drive(segments[0].c_str());
+        ASSERT_NE(drive, nullptr);
+        platform::DriveGeometry g;
+        ASSERT_EQ(drive->geometry(&g), 0);
+        EXPECT_EQ(uint64_t(g.cylinders) * g.tracks_per_cylinder * g.sectors_per_track,
+                  whole_.size() / 512);
+        bool same = false;
+        EXPECT_EQ(read(*drive, 0, whole_.size(), &same), int64_t(whole_.size()));
+        EXPECT_TRUE(same);
+        std::mt19937 rng(4);
+        for (int i = 0; i < 100; ++i) {
+            const uint64_t offset = rng() % whole_.size();
+            const size_t n = 1 + rng() % 200000;
+            const int64_t want = int64_t(std::min<uint64_t>(n, whole_.size() - offset));
+            ASSERT_EQ(read(*drive, offset, n, &same), want) << offset;
+            EXPECT_TRUE(same) << offset;
+        }
+        EXPECT_EQ(read(*drive, whole_.size(), 512, &same), 0);
+    }
+}
+
+// Which of the whole-MiB reads a damaged set fails: none of them may return wrong bytes.
+std::vector<bool> failed_reads(platform::Drive& drive, const Bytes& whole) {
+    std::vector<bool> failed;
+    Bytes got(kMiB);
+    for (uint64_t offset = 0; offset < whole.size(); offset += kMiB) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(kMiB, whole.size() - offset));
+        const int64_t r = drive.read_at(offset, got.data(), n);
+        EXPECT_TRUE(r == -1 || r == int64_t(n)) << offset;
+        if (r == int64_t(n)) {
+            EXPECT_TRUE(std::equal(got.begin(), got.begin() + r,
+                                   whole.begin() + static_cast<std::ptrdiff_t>(offset)))
+                << "wrong bytes handed out as good at " << offset;
+        } else {
+            EXPECT_FALSE(drive.error_detail().empty());
+        }
+        failed.push_back(r == -1);
+    }
+    return failed;
+}
+
+TEST_F(EwfDriveTest, AFlippedByteInACompressedChunkFailsThatReadAndNoOther) {
+    const auto segments = acquire("flip", "deflate:fast");
+    ASSERT_GE(segments.size(), 3u);
+    {
+        std::fstream f(segments[1], std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(500000);
+        f.put('\x5A');
+    }
+    auto drive = platform::open_drive(segments[0].c_str());
+    ASSERT_NE(drive, nullptr);
+    const std::vector<bool> failed = failed_reads(*drive, whole_);
+    EXPECT_EQ(std::count(failed.begin(), failed.end(), true), 1);
+    EXPECT_FALSE(failed.front());
+    // Read again, the bad chunk is still bad (libewf keeps it cached).
+    const std::vector<bool> again = failed_reads(*drive, whole_);
+    EXPECT_EQ(again, failed);
+    EXPECT_NE(drive->error_detail().find("checksum"), std::string::npos) << drive->error_detail();
+}
+
+TEST_F(EwfDriveTest, AMissingMiddleOrTruncatedLastSegmentFailsTheReadsOfWhatIsLost) {
+    auto segments = acquire("gap", "deflate:fast");
+    ASSERT_GE(segments.size(), 3u);
+    ASSERT_EQ(::unlink(segments[1].c_str()), 0);
+    platform::ContainerInfo info;
+    ASSERT_EQ(platform::describe_container(segments[0], &info), 0);
+    EXPECT_TRUE(info.incomplete);
+    auto gap = platform::open_drive(segments[0].c_str());
+    ASSERT_NE(gap, nullptr);
+    std::vector<bool> failed = failed_reads(*gap, whole_);
+    EXPECT_FALSE(failed.front());
+    EXPECT_TRUE(failed.back());
+
+    segments = acquire("cut", "deflate:fast");
+    ASSERT_EQ(::truncate(segments.back().c_str(), 4000), 0);
+    ASSERT_EQ(platform::describe_container(segments[0], &info), 0);
+    EXPECT_TRUE(info.incomplete);
+    auto cut = platform::open_drive(segments[0].c_str());
+    ASSERT_NE(cut, nullptr);
+    failed = failed_reads(*cut, whole_);
+    EXPECT_FALSE(failed.front());
+    EXPECT_TRUE(failed.back());
+}
+
+TEST_F(EwfDriveTest, ARawFileNamedLikeASegmentIsRaw) {
+    const std::string fake = dir_.file("fake.E01");
+    ASSERT_EQ(::link(raw_.c_str(), fake.c_str()), 0);
+    EXPECT_EQ(platform::container_kind(fake), platform::ContainerKind::kRaw);
+    auto drive = platform::open_drive(fake.c_str());
+    ASSERT_NE(drive, nullptr);
+    bool same = false;
+    EXPECT_EQ(read(*drive, 0, 4096, &same), 4096);
+    EXPECT_TRUE(same);
+    // A file with the signature and nothing after it opens as nothing.
+    const std::string stub = dir_.file("stub.E01");
+    std::ofstream(stub, std::ios::binary).write("EVF\x09\x0d\x0a\xff\x00", 8);
+    EXPECT_EQ(platform::open_drive(stub.c_str()), nullptr);
+}
+
+}  // namespace
