@@ -108,6 +108,12 @@ public:
         const uint64_t size = handle_->media_size();
         if (offset >= size) return 0;
         n = static_cast<size_t>(std::min<uint64_t>(n, size - offset));
+        // A chunk known bad is not asked for again: libewf would only fail it again, and for a
+        // chunk of a missing segment it leaks the chunk's buffer each time.
+        if (const auto bad = first_bad(offset, offset + n); bad < offset + n) {
+            detail_ = bad_chunk_text(bad);
+            return -1;
+        }
         libewf_error_t* error = nullptr;
         const ssize_t got = libewf_handle_read_random(handle_->get(), buffer, n,
                                                       static_cast<off64_t>(offset), &error);
@@ -120,7 +126,7 @@ public:
         note_checksum_errors();
         const uint64_t end = offset + static_cast<uint64_t>(got);
         if (const auto bad = first_bad(offset, end); bad < end) {
-            detail_ = "chunk at byte " + std::to_string(bad) + " fails its checksum or is missing";
+            detail_ = bad_chunk_text(bad);
             return -1;
         }
         return static_cast<int64_t>(got);
@@ -132,19 +138,34 @@ public:
     }
 
 private:
+    static std::string bad_chunk_text(uint64_t byte) {
+        return "the chunk at byte " + std::to_string(byte) + " fails its checksum or is missing";
+    }
+
+    // libewf merges a new bad range into the one before it, so the count alone can stand still
+    // while a range grows: every range is read again after each read that may have added one.
     void note_checksum_errors() {
         uint32_t count = 0;
         if (libewf_handle_get_number_of_checksum_errors(handle_->get(), &count, nullptr) != 1) return;
-        for (; seen_ < count; ++seen_) {
+        for (uint32_t i = 0; i < count; ++i) {
             uint64_t sector = 0, sectors = 0;
-            if (libewf_handle_get_checksum_error(handle_->get(), seen_, &sector, &sectors,
-                                                 nullptr) != 1) {
+            if (libewf_handle_get_checksum_error(handle_->get(), i, &sector, &sectors, nullptr) != 1) {
                 continue;
             }
             const uint64_t limit = UINT64_MAX / 512;
             const uint64_t from = std::min(sector, limit) * 512;
             const uint64_t to = std::min(sector + std::min(sectors, limit), limit) * 512;
             if (to > from) bad_[from] = std::max(bad_[from], to);
+        }
+        // Overlapping ranges become one, so that a lookup needs only the range before it.
+        for (auto it = bad_.begin(); it != bad_.end();) {
+            auto next = std::next(it);
+            if (next != bad_.end() && next->first <= it->second) {
+                it->second = std::max(it->second, next->second);
+                bad_.erase(next);
+            } else {
+                it = next;
+            }
         }
     }
 
@@ -161,7 +182,6 @@ private:
     std::unique_ptr<Handle> handle_;
     mutable std::mutex lock_;          // one libewf handle, one reader at a time
     std::map<uint64_t, uint64_t> bad_;  // byte ranges of failed chunks: start to end
-    uint32_t seen_ = 0;                 // checksum errors already in bad_
     std::string detail_;
 };
 
