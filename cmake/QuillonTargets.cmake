@@ -28,5 +28,5 @@ function(add_quillon_test name)
   # The suppressions cover a leak inside libewf, for the tests and the tool they run.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QUILLON_CLI=$<TARGET_FILE:quillon-cli>"
-      ENVIRONMENT_MODIFICATION "LSAN_OPTIONS=set:suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp")
+      ENVIRONMENT_MODIFICATION "LSAN_OPTIONS=set:suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp:print_suppressions=0")
 endfunction()

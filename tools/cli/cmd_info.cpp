@@ -30,7 +30,7 @@ int choose_row(const InfoOptions& info) {
     for (int row = 0; row < count; ++row) {
         if (is_mountable(table[row])) return row;
     }
-    fail("no mountable disk", DVR_ENOBACKUP);
+    fail(no_mountable_disk(), DVR_ENOBACKUP);
     return -1;
 }
 
