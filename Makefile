@@ -38,11 +38,12 @@ test: deps
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@ninja -C $(BENCH_BUILD) quillon-bench-channels quillon-bench-storage quillon-bench-playback \
-		quillon-bench-export quillon-cli
+		quillon-bench-export quillon-bench-containers quillon-cli
 	@$(BENCH_BUILD)/bench/quillon-bench-channels
 	@$(BENCH_BUILD)/bench/quillon-bench-storage
 	@$(BENCH_BUILD)/bench/quillon-bench-playback
 	@$(BENCH_BUILD)/bench/quillon-bench-export $(BENCH_BUILD)/tools/cli/quillon-cli
+	@$(BENCH_BUILD)/bench/quillon-bench-containers
 
 # libFuzzer targets (clang, ASan + UBSan), each run FUZZ_SECONDS on a working corpus seeded from
 # fuzz/seeds; what a target finds lands in $(FUZZ_BUILD)/artifacts/<target>/.
