@@ -2,7 +2,6 @@
 // and E01 images go to their own drives.
 #include "platform/drive.h"
 
-#include "platform/container.h"
 #include "platform/ewf.h"
 #include "platform/split_raw.h"
 
@@ -73,17 +72,22 @@ private:
 };
 
 std::unique_ptr<Drive> open_posix(const char* path) {
-    switch (container_kind(path)) {
-        case ContainerKind::kEwf:
-            return open_ewf(path);
-        case ContainerKind::kSplitRaw:
-            return open_split_raw(split_raw_pieces(path));
-        case ContainerKind::kRaw:
-            break;
-    }
     // Recorder disks are evidence: read-only, never created, never written.
     int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return nullptr;
+    // An image file may be the first of an E01 set or of a split image: those drives open their
+    // files themselves.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (has_ewf_signature(fd)) {
+            ::close(fd);
+            return open_ewf(path);
+        }
+        if (std::vector<std::string> pieces = split_raw_pieces(path); !pieces.empty()) {
+            ::close(fd);
+            return open_split_raw(pieces);
+        }
+    }
     return std::make_unique<PosixDrive>(fd, path);
 }
 

@@ -12,6 +12,8 @@ namespace platform {
 
 // True when the file starts with an EWF segment signature.
 bool is_ewf_file(const std::string& path);
+// The same for a file already open: reads its first bytes, moves no file position.
+bool has_ewf_signature(int fd);
 
 // The segments of the set whose first segment (or any segment) is path, as libewf's glob finds
 // them next to it; empty when there are none.

@@ -1,5 +1,7 @@
 // E01 segment sets as drives: libewf opens the whole set read-only and reads the media.
+#include <fcntl.h>
 #include <libewf.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -208,11 +210,21 @@ std::string hash_value(libewf_handle_t* h, const char* id) {
 
 }  // namespace
 
+bool has_ewf_signature(int fd) {
+    // The first segment's file signature: EWF (E01) and its second version (Ex01).
+    static const uint8_t kEwf1[8] = {'E', 'V', 'F', 0x09, 0x0D, 0x0A, 0xFF, 0x00};
+    static const uint8_t kEwf2[8] = {'E', 'V', 'F', '2', 0x0D, 0x0A, 0x81, 0x00};
+    uint8_t head[8] = {};
+    if (::pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) return false;
+    return std::memcmp(head, kEwf1, sizeof head) == 0 || std::memcmp(head, kEwf2, sizeof head) == 0;
+}
+
 bool is_ewf_file(const std::string& path) {
-    libewf_error_t* error = nullptr;
-    const int r = libewf_check_file_signature(path.c_str(), &error);
-    if (error != nullptr) libewf_error_free(&error);
-    return r == 1;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    const bool ewf = has_ewf_signature(fd);
+    ::close(fd);
+    return ewf;
 }
 
 std::vector<std::string> ewf_segments(const std::string& path) {
