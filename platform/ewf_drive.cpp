@@ -83,10 +83,17 @@ public:
             return false;
         }
         media_size_ = size;
+        uint32_t sector_bytes = 0;
+        if (libewf_handle_get_bytes_per_sector(handle_, &sector_bytes, nullptr) == 1 &&
+            sector_bytes > 0) {
+            bytes_per_sector_ = sector_bytes;
+        }
         return true;
     }
     libewf_handle_t* get() const { return handle_; }
     uint64_t media_size() const { return media_size_; }
+    // The unit of libewf's checksum error ranges.
+    uint32_t bytes_per_sector() const { return bytes_per_sector_; }
     // Segments missing from the end of the set or cut short.
     bool corrupted() const { return libewf_handle_segment_files_corrupted(handle_, nullptr) == 1; }
 
@@ -94,6 +101,7 @@ private:
     libewf_handle_t* handle_ = nullptr;
     bool open_ = false;
     uint64_t media_size_ = 0;
+    uint32_t bytes_per_sector_ = 512;
 };
 
 class EwfDrive final : public Drive {
@@ -154,9 +162,12 @@ private:
             if (libewf_handle_get_checksum_error(handle_->get(), i, &sector, &sectors, nullptr) != 1) {
                 continue;
             }
-            const uint64_t limit = UINT64_MAX / 512;
-            const uint64_t from = std::min(sector, limit) * 512;
-            const uint64_t to = std::min(sector + std::min(sectors, limit), limit) * 512;
+            // Sectors of the media's own size; a range past any byte offset is cut at the end.
+            const uint64_t bytes = handle_->bytes_per_sector();
+            const uint64_t limit = UINT64_MAX / bytes;
+            const uint64_t first = std::min(sector, limit);
+            const uint64_t from = first * bytes;
+            const uint64_t to = (first + std::min(sectors, limit - first)) * bytes;
             if (to > from) bad_[from] = std::max(bad_[from], to);
         }
         // Overlapping ranges become one, so that a lookup needs only the range before it.

@@ -41,9 +41,11 @@ protected:
             .write(reinterpret_cast<const char*>(whole_.data()), static_cast<std::streamsize>(whole_.size()));
     }
     // Acquires the media into dir_/name.E01, .E02, ...; returns the segment names.
-    std::vector<std::string> acquire(const std::string& name, const std::string& compression) {
+    std::vector<std::string> acquire(const std::string& name, const std::string& compression,
+                                     int sector_bytes = 512) {
         const testkit::ToolRun r = testkit::run_tool(
-            dir_, "ewfacquire -u -q -d sha1 -c " + compression + " -S 1048576 -C 'CASE 7' -D desc" +
+            dir_, "ewfacquire -u -q -d sha1 -P " + std::to_string(sector_bytes) + " -c " +
+                      compression + " -S 1048576 -C 'CASE 7' -D desc" +
                       " -e 'A. Examiner' -E EV-12 -N notes -t " + testkit::quoted(dir_.file(name)) +
                       " " + testkit::quoted(raw_));
         EXPECT_EQ(r.status, 0) << r.out << r.err;
@@ -131,22 +133,39 @@ std::vector<bool> failed_reads(platform::Drive& drive, const Bytes& whole) {
 }
 
 TEST_F(EwfDriveTest, AFlippedByteInACompressedChunkFailsThatReadAndNoOther) {
-    const auto segments = acquire("flip", "deflate:fast");
-    ASSERT_GE(segments.size(), 3u);
-    {
-        std::fstream f(segments[1], std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(500000);
-        f.put('\x5A');
+    // libewf counts bad chunks in the media's sectors, which need not be 512 bytes.
+    for (int sector_bytes : {512, 4096}) {
+        SCOPED_TRACE(sector_bytes);
+        const auto segments = acquire("flip" + std::to_string(sector_bytes), "deflate:fast", sector_bytes);
+        ASSERT_GE(segments.size(), 3u);
+        {
+            std::fstream f(segments[1], std::ios::in | std::ios::out | std::ios::binary);
+            f.seekp(500000);
+            f.put('\x5A');
+        }
+        auto drive = platform::open_drive(segments[0].c_str());
+        ASSERT_NE(drive, nullptr);
+        const std::vector<bool> failed = failed_reads(*drive, whole_);
+        EXPECT_EQ(std::count(failed.begin(), failed.end(), true), 1);
+        EXPECT_FALSE(failed.front());
+        // Read again, the bad chunk is still bad (libewf keeps it cached).
+        const std::vector<bool> again = failed_reads(*drive, whole_);
+        EXPECT_EQ(again, failed);
+        EXPECT_NE(drive->error_detail().find("checksum"), std::string::npos) << drive->error_detail();
+        // Small reads around the bad chunk: those inside it fail, the others do not.
+        const size_t bad = static_cast<size_t>(std::find(failed.begin(), failed.end(), true) - failed.begin());
+        int small_failed = 0;
+        for (uint64_t offset = bad * kMiB; offset < (bad + 1) * kMiB; offset += 32 * 1024) {
+            bool same = false;
+            const int64_t r = read(*drive, offset, 32 * 1024, &same);
+            EXPECT_TRUE(r == -1 || (r == 32 * 1024 && same)) << offset;
+            small_failed += r == -1;
+        }
+        // A chunk is 64 sectors: the reads that fall in it, one more when it straddles two.
+        const int chunk_reads = 64 * sector_bytes / (32 * 1024);
+        EXPECT_GE(small_failed, chunk_reads);
+        EXPECT_LE(small_failed, chunk_reads + 1);
     }
-    auto drive = platform::open_drive(segments[0].c_str());
-    ASSERT_NE(drive, nullptr);
-    const std::vector<bool> failed = failed_reads(*drive, whole_);
-    EXPECT_EQ(std::count(failed.begin(), failed.end(), true), 1);
-    EXPECT_FALSE(failed.front());
-    // Read again, the bad chunk is still bad (libewf keeps it cached).
-    const std::vector<bool> again = failed_reads(*drive, whole_);
-    EXPECT_EQ(again, failed);
-    EXPECT_NE(drive->error_detail().find("checksum"), std::string::npos) << drive->error_detail();
 }
 
 TEST_F(EwfDriveTest, AMissingMiddleOrTruncatedLastSegmentFailsTheReadsOfWhatIsLost) {
