@@ -44,6 +44,20 @@ std::vector<std::string> container_files(const std::string& path) {
     return {path};
 }
 
+int check_container(const std::string& path, std::string* why) {
+    switch (container_kind(path)) {
+        case ContainerKind::kEwf:
+            return open_ewf(path, why) ? 0 : -1;
+        case ContainerKind::kSplitRaw:
+            if (open_split_raw(split_raw_pieces(path))) return 0;
+            *why = "a piece does not open or the pieces add up past any size";
+            return -1;
+        case ContainerKind::kRaw:
+            break;
+    }
+    return 0;
+}
+
 int describe_container(const std::string& path, ContainerInfo* out) {
     *out = ContainerInfo{};
     out->kind = container_kind(path);

@@ -27,6 +27,10 @@ ContainerKind container_kind(const std::string& path);
 // Every file that makes up the image at path (just path for a raw image or a device).
 std::vector<std::string> container_files(const std::string& path);
 
+// Whether an E01 set or a split image opens as a drive: 0, or -1 with the reason (libewf's, or
+// the piece that does not open). Raw images and devices are not checked here: 0.
+int check_container(const std::string& path, std::string* why);
+
 // Kind, files and metadata. 0, or -1 when the image cannot be opened.
 int describe_container(const std::string& path, ContainerInfo* out);
 

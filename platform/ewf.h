@@ -19,8 +19,9 @@ bool has_ewf_signature(int fd);
 // them next to it; empty when there are none.
 std::vector<std::string> ewf_segments(const std::string& path);
 
-// Opens the whole set read-only as one drive; nullptr when libewf cannot open it.
-std::unique_ptr<Drive> open_ewf(const std::string& path);
+// Opens the whole set read-only as one drive; nullptr when libewf cannot open it, with its
+// reason in why when given.
+std::unique_ptr<Drive> open_ewf(const std::string& path, std::string* why = nullptr);
 
 // Fills the E01 fields of info (files, metadata, stored hashes). 0, or -1 when it cannot open.
 int describe_ewf(const std::string& path, ContainerInfo* info);

@@ -17,11 +17,14 @@ namespace {
 std::string take_error(libewf_error_t** error) {
     if (error == nullptr || *error == nullptr) return "unknown libewf error";
     char text[512] = {};
-    if (libewf_error_sprint(*error, text, sizeof text) < 0) text[0] = '\0';
+    // The whole chain, the root cause first: the last frame alone only says that opening failed.
+    if (libewf_error_backtrace_sprint(*error, text, sizeof text) < 0) text[0] = '\0';
     libewf_error_free(error);
     std::string s(text);
-    // libewf ends each frame of its backtrace with a newline; one trace line wants one line.
-    std::replace(s.begin(), s.end(), '\n', ' ');
+    // libewf ends each frame of its backtrace with a newline; one message wants one line.
+    for (size_t at = s.find('\n'); at != std::string::npos; at = s.find('\n', at)) {
+        s.replace(at, 1, at + 1 < s.size() ? "; " : "");
+    }
     while (!s.empty() && s.back() == ' ') s.pop_back();
     return s.empty() ? "unknown libewf error" : s;
 }
@@ -244,11 +247,14 @@ std::vector<std::string> ewf_segments(const std::string& path) {
     return glob.find(path, &why) ? glob.list() : std::vector<std::string>{};
 }
 
-std::unique_ptr<Drive> open_ewf(const std::string& path) {
+std::unique_ptr<Drive> open_ewf(const std::string& path, std::string* why) {
     Glob glob;
-    std::string why;
+    std::string reason = "no segments found";
     auto handle = std::make_unique<Handle>();
-    if (!glob.find(path, &why) || !handle->open(glob, &why)) return nullptr;
+    if (!glob.find(path, &reason) || !handle->open(glob, &reason)) {
+        if (why != nullptr) *why = reason;
+        return nullptr;
+    }
     return std::make_unique<EwfDrive>(std::move(handle));
 }
 

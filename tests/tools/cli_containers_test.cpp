@@ -269,4 +269,21 @@ TEST_F(ContainerCommands, AFlippedByteInACompressedChunkEndsInPartialResults) {
     expect_damage_reported(first, "flipped byte in " + damaged);
 }
 
+// A set libewf cannot open at all: not "no disks", but the image and libewf's reason.
+TEST_F(ContainerCommands, AnE01SetThatDoesNotOpenIsNamed) {
+    const std::string stub = dir_.file("stub.E01");
+    std::ofstream(stub, std::ios::binary).write("EVF\x09\x0d\x0a\xff\x00" "not a segment", 21);
+    const std::string cut = clitest::link_set(dir_, "head", {images_->e01_fast}, {0});
+    ASSERT_EQ(::truncate(cut.c_str(), 100), 0);
+    for (const std::string& image : {stub, cut}) {
+        for (const char* command : {"scan", "info"}) {
+            const CliResult r = run_cli({"--image", image, command});
+            EXPECT_EQ(r.status, 1) << r.out;
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err.rfind("quillon-cli: cannot open the E01 image " + image + ": lib", 0), 0u) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+}
+
 }  // namespace

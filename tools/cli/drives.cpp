@@ -25,6 +25,13 @@ int attach_drives(const GlobalOptions& options) {
         }
     }
     for (const std::string& path : options.images) {
+        // A damaged E01 set or split image would only go missing from the scan: say why.
+        std::string why;
+        if (platform::check_container(path, &why) != 0) {
+            return fail(std::string("cannot open the ") +
+                        platform::container_kind_name(platform::container_kind(path)) + " image " +
+                        path + ": " + why);
+        }
         if (platform::attach_image(path) < 0) {
             return usage_error("--image " + path +
                                ": no free drive number, or the path is longer than " +
