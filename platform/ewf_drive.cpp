@@ -14,6 +14,10 @@
 namespace platform {
 namespace {
 
+// The largest sector and chunk of any acquisition: 32768 sectors of 4 KiB a chunk.
+constexpr uint32_t kMaxSectorBytes = 4096;
+constexpr uint32_t kMaxChunkBytes = 32768u * 4096u;
+
 std::string take_error(libewf_error_t** error) {
     if (error == nullptr || *error == nullptr) return "unknown libewf error";
     char text[512] = {};
@@ -87,10 +91,21 @@ public:
         }
         media_size_ = size;
         uint32_t sector_bytes = 0;
-        if (libewf_handle_get_bytes_per_sector(handle_, &sector_bytes, nullptr) == 1 &&
-            sector_bytes > 0) {
-            bytes_per_sector_ = sector_bytes;
+        size32_t chunk_bytes = 0;
+        if (libewf_handle_get_bytes_per_sector(handle_, &sector_bytes, &error) != 1 ||
+            libewf_handle_get_chunk_size(handle_, &chunk_bytes, &error) != 1) {
+            *why = take_error(&error);
+            return false;
         }
+        // libewf allocates a chunk's buffer from the sizes the first segment states: a damaged
+        // header must not make every read ask for gigabytes.
+        if (sector_bytes == 0 || sector_bytes > kMaxSectorBytes || chunk_bytes == 0 ||
+            chunk_bytes > kMaxChunkBytes) {
+            *why = "sectors of " + std::to_string(sector_bytes) + " bytes in chunks of " +
+                   std::to_string(chunk_bytes) + " bytes: no acquisition writes those";
+            return false;
+        }
+        bytes_per_sector_ = sector_bytes;
         return true;
     }
     libewf_handle_t* get() const { return handle_; }
