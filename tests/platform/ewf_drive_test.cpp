@@ -1,8 +1,10 @@
 // E01 segment sets made here with ewfacquire: the whole media read back byte for byte, the
 // acquisition metadata, and damaged sets failing the reads they spoil and only those.
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <string>
@@ -190,6 +192,49 @@ TEST_F(EwfDriveTest, AMissingMiddleOrTruncatedLastSegmentFailsTheReadsOfWhatIsLo
     failed = failed_reads(*cut, whole_);
     EXPECT_FALSE(failed.front());
     EXPECT_TRUE(failed.back());
+}
+
+// Sets the sectors per chunk of every volume and data section of a segment, with their checksums
+// balanced so that libewf takes the value. Returns how many sections it changed.
+int set_sectors_per_chunk(const std::string& path, uint32_t sectors) {
+    std::vector<uint8_t> d = testkit::read_file(path);
+    constexpr size_t kHeader = 76, kVolume = 1052;  // section header, volume data with its checksum
+    int changed = 0;
+    for (const char* name : {"volume", "data"}) {
+        for (size_t at = 0; at + kHeader + kVolume <= d.size(); ++at) {
+            if (std::memcmp(d.data() + at, name, std::strlen(name) + 1) != 0) continue;
+            uint64_t size = 0;
+            std::memcpy(&size, d.data() + at + 24, sizeof size);
+            if (size != kHeader + kVolume) continue;
+            uint8_t* v = d.data() + at + kHeader;
+            std::memcpy(v + 8, &sectors, sizeof sectors);
+            const uint32_t sum = static_cast<uint32_t>(adler32(1, v, kVolume - 4));
+            std::memcpy(v + kVolume - 4, &sum, sizeof sum);
+            ++changed;
+        }
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(d.data()), static_cast<std::streamsize>(d.size()));
+    return changed;
+}
+
+// A damaged header stating chunks of half a gigabyte: libewf would allocate that much for each
+// chunk it reads; the set is refused instead, with the reason.
+TEST_F(EwfDriveTest, ImpossibleChunkSizesDoNotOpen) {
+    const auto segments = acquire("big", "deflate:fast");
+    int changed = 0;
+    for (const std::string& s : segments) changed += set_sectors_per_chunk(s, 1u << 20);
+    ASSERT_EQ(changed, static_cast<int>(segments.size()));
+    EXPECT_EQ(platform::open_drive(segments[0].c_str()), nullptr);
+    std::string why;
+    EXPECT_EQ(platform::check_container(segments[0], &why), -1);
+    EXPECT_NE(why.find("chunks of 536870912 bytes"), std::string::npos) << why;
+
+    // The largest chunk an acquisition writes still opens.
+    const auto largest = acquire("largest", "deflate:fast", 4096);
+    ASSERT_FALSE(largest.empty());
+    for (const std::string& s : largest) set_sectors_per_chunk(s, 32768);
+    EXPECT_EQ(platform::check_container(largest[0], &why), 0) << why;
 }
 
 TEST_F(EwfDriveTest, ARawFileNamedLikeASegmentIsRaw) {
