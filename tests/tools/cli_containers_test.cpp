@@ -276,8 +276,10 @@ TEST_F(ContainerCommands, AnE01SetThatDoesNotOpenIsNamed) {
     const std::string cut = clitest::link_set(dir_, "head", {images_->e01_fast}, {0});
     ASSERT_EQ(::truncate(cut.c_str(), 100), 0);
     for (const std::string& image : {stub, cut}) {
-        for (const char* command : {"scan", "info"}) {
-            const CliResult r = run_cli({"--image", image, command});
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"--image", image, "scan"},
+                                                     std::vector<std::string>{"--image", image, "info"},
+                                                     std::vector<std::string>{"--drive", "3=" + image, "scan"}}) {
+            const CliResult r = run_cli(args);
             EXPECT_EQ(r.status, 1) << r.out;
             EXPECT_EQ(r.out, "");
             EXPECT_EQ(r.err.rfind("quillon-cli: cannot open the E01 image " + image + ": lib", 0), 0u) << r.err;

@@ -11,6 +11,19 @@
 
 namespace cli {
 
+namespace {
+
+// A damaged E01 set or split image would only go missing from the scan: say why instead.
+int check_opens(const std::string& path) {
+    std::string why;
+    if (platform::check_container(path, &why) == 0) return kExitOk;
+    return fail(std::string("cannot open the ") +
+                platform::container_kind_name(platform::container_kind(path)) + " image " + path +
+                ": " + why);
+}
+
+}  // namespace
+
 int attach_drives(const GlobalOptions& options) {
     // Chosen numbers first, so that the images fill the numbers left free.
     for (const std::string& arg : options.drives) {
@@ -23,15 +36,10 @@ int attach_drives(const GlobalOptions& options) {
             return usage_error("--drive " + arg + ": expected N=PATH with N from 0 to " +
                                std::to_string(platform::kMaxDrives - 1));
         }
+        if (const int rc = check_opens(arg.substr(eq + 1)); rc != kExitOk) return rc;
     }
     for (const std::string& path : options.images) {
-        // A damaged E01 set or split image would only go missing from the scan: say why.
-        std::string why;
-        if (platform::check_container(path, &why) != 0) {
-            return fail(std::string("cannot open the ") +
-                        platform::container_kind_name(platform::container_kind(path)) + " image " +
-                        path + ": " + why);
-        }
+        if (const int rc = check_opens(path); rc != kExitOk) return rc;
         if (platform::attach_image(path) < 0) {
             return usage_error("--image " + path +
                                ": no free drive number, or the path is longer than " +
