@@ -49,6 +49,10 @@ int check_container(const std::string& path, std::string* why) {
         case ContainerKind::kEwf:
             return open_ewf(path, why) ? 0 : -1;
         case ContainerKind::kSplitRaw:
+            if (const std::string gap = split_raw_gap(path); !gap.empty()) {
+                *why = "piece " + gap + " is missing, later pieces are there";
+                return -1;
+            }
             if (open_split_raw(split_raw_pieces(path))) return 0;
             *why = "a piece does not open or the pieces add up past any size";
             return -1;

@@ -85,7 +85,7 @@ std::unique_ptr<Drive> open_posix(const char* path) {
         }
         if (std::vector<std::string> pieces = split_raw_pieces(path); !pieces.empty()) {
             ::close(fd);
-            return open_split_raw(pieces);
+            return split_raw_gap(path).empty() ? open_split_raw(pieces) : nullptr;
         }
     }
     return std::make_unique<PosixDrive>(fd, path);

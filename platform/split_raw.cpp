@@ -12,6 +12,8 @@ namespace {
 
 // More pieces than this is no image anyone made; it also bounds the walk over a folder.
 constexpr size_t kMaxPieces = 100000;
+// How far past the end of the run of pieces a later piece is looked for.
+constexpr size_t kGapLookahead = 16;
 
 bool is_regular_file(const std::string& path) {
     struct stat st {};
@@ -94,6 +96,20 @@ std::vector<std::string> split_raw_pieces(const std::string& path) {
     }
     if (pieces.size() < 2) return {};
     return pieces;
+}
+
+std::string split_raw_gap(const std::string& path) {
+    const std::vector<std::string> pieces = split_raw_pieces(path);
+    if (pieces.empty()) return {};
+    const size_t first = digits_start(path);
+    const std::string stem = path.substr(0, first);
+    const size_t width = path.size() - first;
+    for (size_t n = pieces.size() + 2; n <= pieces.size() + 1 + kGapLookahead; ++n) {
+        if (is_regular_file(piece_name(stem, n, width))) {
+            return piece_name(stem, pieces.size() + 1, width);
+        }
+    }
+    return {};
 }
 
 }  // namespace platform

@@ -36,6 +36,11 @@ std::vector<PieceRead> plan_piece_reads(const std::vector<uint64_t>& starts,
 // ("NAME.001", three or more digits) or when no second piece exists.
 std::vector<std::string> split_raw_pieces(const std::string& path);
 
+// The first missing piece of a split image whose first piece is path, when a later one exists
+// (disk.003 gone, disk.004 there): the pieces before it would make a shorter disk that looks
+// whole. Empty when the pieces run without a gap.
+std::string split_raw_gap(const std::string& path);
+
 // Opens every piece read-only as one drive; nullptr when a piece cannot be opened.
 std::unique_ptr<Drive> open_split_raw(const std::vector<std::string>& pieces);
 

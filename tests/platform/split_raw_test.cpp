@@ -73,6 +73,17 @@ TEST(SplitRawNames, FirstPieceAndItsSuccessorsUntilTheFirstGap) {
     EXPECT_EQ(platform::split_raw_pieces(dir.file("disk.001")),
               (std::vector<std::string>{dir.file("disk.001"), dir.file("disk.002"),
                                         dir.file("disk.003")}));
+    // disk.004 is missing while disk.005 is there: no shorter disk that looks whole.
+    EXPECT_EQ(platform::split_raw_gap(dir.file("disk.001")), dir.file("disk.004"));
+    EXPECT_EQ(platform::open_drive(dir.file("disk.001").c_str()), nullptr);
+    std::string why;
+    EXPECT_EQ(platform::check_container(dir.file("disk.001"), &why), -1);
+    EXPECT_NE(why.find(dir.file("disk.004") + " is missing"), std::string::npos) << why;
+    write_file(dir.file("disk.004"), b.data(), b.size());
+    EXPECT_EQ(platform::split_raw_gap(dir.file("disk.001")), "");
+    EXPECT_EQ(platform::split_raw_pieces(dir.file("disk.001")).size(), 5u);
+    EXPECT_NE(platform::open_drive(dir.file("disk.001").c_str()), nullptr);
+    ASSERT_EQ(::unlink(dir.file("disk.004").c_str()), 0);
     // Only a first piece starts a set; a later piece alone is a raw image.
     EXPECT_TRUE(platform::split_raw_pieces(dir.file("disk.002")).empty());
     EXPECT_EQ(platform::container_kind(dir.file("disk.002")), platform::ContainerKind::kRaw);
