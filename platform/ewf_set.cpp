@@ -1,12 +1,38 @@
 // libewf's glob and handle: finding the segments of a set and opening them read-only.
 #include "platform/ewf_set_i.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
+
 namespace platform {
 namespace {
 
 // The largest sector and chunk of any acquisition: 32768 sectors of 4 KiB a chunk.
 constexpr uint32_t kMaxSectorBytes = 4096;
 constexpr uint32_t kMaxChunkBytes = 32768u * 4096u;
+
+// Descriptors besides the segments: the standard streams, output files, other drives.
+constexpr rlim_t kSpareDescriptors = 64;
+
+// libewf keeps every segment of a set open, and a large disk comes in a thousand segments or
+// more: the soft limit on open files is raised towards the hard one when the set needs it.
+// False with the reason when even the hard limit is too low.
+bool make_room_for(int segments, std::string* why) {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return true;  // libewf will say what fails
+    const rlim_t needed = static_cast<rlim_t>(segments) + kSpareDescriptors;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? needed : std::min(needed, limit.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        *why = "the set has " + std::to_string(segments) + " segments, more than the " +
+               std::to_string(limit.rlim_cur) + " files this process may open";
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -41,6 +67,7 @@ bool Handle::open(const Glob& glob, std::string* why) {
     libewf_error_t* error = nullptr;
     // No limit on open segments: libewf 20140813 refuses to open with one set first, and with
     // one set after opening it reads every chunk wrong (caught only by the checksums).
+    if (!make_room_for(glob.count(), why)) return false;
     if (libewf_handle_initialize(&handle_, &error) != 1 ||
         libewf_handle_open(handle_, glob.names(), glob.count(), LIBEWF_OPEN_READ, &error) != 1) {
         *why = take_error(&error);

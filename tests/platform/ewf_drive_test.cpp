@@ -1,5 +1,6 @@
 // E01 segment sets made here with ewfacquire: the whole media read back byte for byte, the
 // acquisition metadata, and damaged sets failing the reads they spoil and only those.
+#include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -235,6 +236,27 @@ TEST_F(EwfDriveTest, ImpossibleChunkSizesDoNotOpen) {
     ASSERT_FALSE(largest.empty());
     for (const std::string& s : largest) set_sectors_per_chunk(s, 32768);
     EXPECT_EQ(platform::check_container(largest[0], &why), 0) << why;
+}
+
+// libewf keeps every segment open: a set of more segments than the soft limit on open files
+// still opens, the limit raised towards the hard one.
+TEST_F(EwfDriveTest, ASetOfMoreSegmentsThanTheSoftLimitOnOpenFilesOpens) {
+    const auto segments = acquire("many", "none");
+    ASSERT_GE(segments.size(), 5u);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    struct rlimit low = saved;
+    low.rlim_cur = 16;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    auto drive = platform::open_drive(segments[0].c_str());
+    struct rlimit after {};
+    ::getrlimit(RLIMIT_NOFILE, &after);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_NE(drive, nullptr);
+    EXPECT_GT(after.rlim_cur, 16u);
+    bool same = false;
+    EXPECT_EQ(read(*drive, 0, whole_.size(), &same), int64_t(whole_.size()));
+    EXPECT_TRUE(same);
 }
 
 TEST_F(EwfDriveTest, ARawFileNamedLikeASegmentIsRaw) {
