@@ -19,14 +19,28 @@ constexpr size_t kMaxSegments = 4;
 constexpr int kReads = 48;
 constexpr size_t kReadBytes = 64 * 1024;
 
-// A folder for this process's segment files, made once and emptied after each input.
-const std::string& folder() {
-    static const std::string path = [] {
+// A folder for this process's segment files, made once, emptied after each input and removed
+// when the process ends.
+class SegmentFolder {
+public:
+    SegmentFolder() {
         char name[] = "/tmp/quillon-fuzz-ewf-XXXXXX";
-        const char* made = ::mkdtemp(name);
-        return made != nullptr ? std::string(made) : std::string();
-    }();
-    return path;
+        if (::mkdtemp(name) != nullptr) path_ = name;
+    }
+    ~SegmentFolder() {
+        if (!path_.empty()) ::rmdir(path_.c_str());
+    }
+    SegmentFolder(const SegmentFolder&) = delete;
+    SegmentFolder& operator=(const SegmentFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+const std::string& folder() {
+    static const SegmentFolder made;
+    return made.path();
 }
 
 std::string segment_name(size_t i) {
