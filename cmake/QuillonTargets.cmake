@@ -25,6 +25,8 @@ function(add_quillon_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
   quillon_warnings(${name})
+  # The suppressions cover a leak inside libewf, for the tests and the tool they run.
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QUILLON_CLI=$<TARGET_FILE:quillon-cli>")
+    PROPERTIES ENVIRONMENT "QUILLON_CLI=$<TARGET_FILE:quillon-cli>"
+      ENVIRONMENT_MODIFICATION "LSAN_OPTIONS=set:suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp:print_suppressions=0")
 endfunction()

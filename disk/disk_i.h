@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "disk/disk.h"
 #include "disk/format.h"
@@ -34,6 +35,7 @@ struct DiskState {
     DiskEntry table[kDiskTableSize] = {};
     int32_t count = 0;
     std::unique_ptr<platform::Drive> drive;
+    std::string drive_path;            // what the open drive was opened by, for the trace
     uint64_t origin = 0;               // start sector of the mounted area
     const DiskEntry* mounted = nullptr;
     const DriverOps* ops = nullptr;

@@ -19,6 +19,7 @@ const DriverOps* driver_for(uint32_t fs_type) {
 void forget_mount() {
     DiskState& st = disk_state();
     st.drive.reset();
+    st.drive_path.clear();
     st.mounted = nullptr;
     st.ops = nullptr;
     st.origin = 0;
@@ -38,6 +39,7 @@ int32_t backup_mount_disk(const DiskEntry* entry) {
     st.mounted = entry;
     st.ops = ops;
     st.drive = platform::open_drive(entry->device_path);
+    st.drive_path = entry->device_path;
     if (!st.drive) {
         forget_mount();
         return DVR_ENODISK;

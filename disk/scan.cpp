@@ -69,6 +69,7 @@ void scan_drive(int number) {
     const std::string path = platform::drive_path(number);
     DiskState& st = disk_state();
     st.drive = platform::open_drive(path.c_str());
+    st.drive_path = path;
     if (!st.drive) return;
     dvrfs_trace("%d: Drive '%s' Open !\n", number, path.c_str());
 
@@ -114,6 +115,7 @@ int32_t backup_scan_disks() {
     for (int n = kFirstDrive; n <= kLastDrive && !table_full(); ++n) {
         scan_drive(n);
         st.drive.reset();
+        st.drive_path.clear();
     }
     if (table_full()) dvrfs_trace("Disk table full\n");
     return st.count;

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "disk/disk.h"
+#include "platform/container.h"
 #include "platform/drive.h"
 #include "platform/sha256.h"
 #include "storage/api.h"
@@ -66,6 +67,7 @@ Json counts_json(const ExportFileCounts& c) {
 Json source_json(const ExportSource& s) {
     return Json{{"device", s.device},
                 {"container", s.container},
+                {"first_segment", s.first_segment},
                 {"size_bytes", s.device_bytes},
                 {"disk_row", s.disk_row},
                 {"partition", s.partition},
@@ -97,6 +99,8 @@ ExportSource export_source_now() {
                 break;
             }
         }
+        s.container = platform::container_kind_name(platform::container_kind(s.device));
+        s.first_segment = platform::container_files(s.device).front();
         platform::DriveGeometry g;
         const auto drive = platform::open_drive(s.device.c_str());
         if (drive && drive->geometry(&g) == 0) {

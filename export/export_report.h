@@ -13,7 +13,8 @@ inline constexpr const char* kExportReportName = "export-report.json";
 
 struct ExportSource {
     std::string device;           // the path the drive or image was opened by
-    std::string container = "raw";
+    std::string container = "raw";  // "raw", "split raw" or "E01"
+    std::string first_segment;      // the container's first file: the image, piece or segment
     uint64_t device_bytes = 0;    // 0 when the drive could not tell
     int32_t disk_row = -1;        // row of the disk table
     uint32_t partition = 0;

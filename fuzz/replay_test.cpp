@@ -59,6 +59,8 @@ TEST(FuzzReplay, Recording) { replay("recording", fuzz::recording, 3); }
 TEST(FuzzReplay, ExportWriter) { replay("export_writer", fuzz::export_writer, 3); }
 TEST(FuzzReplay, StillCapture) { replay("still_capture", fuzz::still_capture, 6); }
 TEST(FuzzReplay, DisplayFrames) { replay("display_frames", fuzz::display_frames, 3); }
+TEST(FuzzReplay, SplitRaw) { replay("split_raw", fuzz::split_raw, 3); }
+TEST(FuzzReplay, EwfImage) { replay("ewf_image", fuzz::ewf_image, 3); }
 
 // The sparse format round-trips, holes read as zeros and reads stop at the end of the drive.
 TEST(SparseImage, RoundTripAndReads) {

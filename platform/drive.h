@@ -32,6 +32,9 @@ public:
     virtual int geometry(DriveGeometry* out) const = 0;
     // Bytes read at the byte offset: fewer than n at the end of the drive, -1 on an I/O error.
     virtual int64_t read_at(uint64_t offset, void* buffer, size_t n) = 0;
+    // What went wrong with the last failed read beyond the offset (the piece or segment, the
+    // container library's reason); empty when there is nothing more to say.
+    virtual std::string error_detail() const { return {}; }
 };
 
 // Opens a drive or image for reading only; nullptr when it cannot be opened.

@@ -1,5 +1,9 @@
-// POSIX drive access: open O_RDONLY, size from BLKGETSIZE64 or the file size, pread.
+// POSIX drive access: open O_RDONLY, size from BLKGETSIZE64 or the file size, pread. Split raw
+// and E01 images go to their own drives.
 #include "platform/drive.h"
+
+#include "platform/ewf.h"
+#include "platform/split_raw.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -71,6 +75,19 @@ std::unique_ptr<Drive> open_posix(const char* path) {
     // Recorder disks are evidence: read-only, never created, never written.
     int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return nullptr;
+    // An image file may be the first of an E01 set or of a split image: those drives open their
+    // files themselves.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (has_ewf_signature(fd)) {
+            ::close(fd);
+            return open_ewf(path);
+        }
+        if (std::vector<std::string> pieces = split_raw_pieces(path); !pieces.empty()) {
+            ::close(fd);
+            return split_raw_gap(path).empty() ? open_split_raw(pieces) : nullptr;
+        }
+    }
     return std::make_unique<PosixDrive>(fd, path);
 }
 

@@ -29,4 +29,12 @@ int still_capture(const uint8_t* data, size_t size);
 // into a channel decoder, the pictures converted to RGB.
 int display_frames(const uint8_t* data, size_t size);
 
+// Piece sizes and reads (fuzz/harness/split_raw.cpp): the split raw reader's plan of every read
+// checked against a single image's bytes.
+int split_raw(const uint8_t* data, size_t size);
+
+// An E01 segment set (fuzz/harness/ewf_image.cpp): written to files, opened through our E01
+// drive, described, and read in bounded pieces over the whole media.
+int ewf_image(const uint8_t* data, size_t size);
+
 }  // namespace fuzz

@@ -194,7 +194,18 @@ TEST_F(MountTest, ReadsPastTheEndFailWithDiskError) {
         const std::string trace = capture.text();
         dvrfs_set_trace(false);
         ASSERT_GE(trace.size(), 9u);
-        EXPECT_EQ(trace.substr(9), "Disk Access\n");
+        // A read the drive refused also names the image and the byte; a sector whose byte
+        // position overflows is refused before any read.
+        const bool read = sector < max / 512 - origin;
+        const std::string named = "Read failed: '" + path_ + "' at byte " +
+                                  std::to_string((sector + origin) * 512) + "\n";
+        EXPECT_EQ(trace.substr(9, 12), "Disk Access\n");
+        if (read) {
+            ASSERT_GE(trace.size(), 21u + 9u);
+            EXPECT_EQ(trace.substr(21 + 9), named);
+        } else {
+            EXPECT_EQ(trace.size(), 21u);
+        }
     }
 }
 

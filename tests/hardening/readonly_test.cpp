@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "export/backup_job.h"
+#include "platform/container.h"
 #include "tests/hardening/playback_fixture.h"
 #include "tests/testkit/tool_run.h"
 #include "tools/sample/log_records.h"
@@ -281,6 +282,102 @@ TEST_F(ReadOnlyCore, EveryToolCommandLeavesTheImageAndItsTimeUnchanged) {
     EXPECT_EQ(st_after.st_mtim.tv_sec, st_before.st_mtim.tv_sec);
     EXPECT_EQ(st_after.st_mtim.tv_nsec, st_before.st_mtim.tv_nsec);
     EXPECT_EQ(st_after.st_size, st_before.st_size);
+}
+// The evidence as E01 segment sets and split raw pieces: every file of the set, opened by the
+// core and by every command of the tool, is opened read-only and keeps its bytes and its time.
+class ReadOnlyContainers : public ReadOnlyCore {
+protected:
+    // One small disk as several uncompressed E01 segments, and as raw pieces.
+    void make_sets() {
+        sample::DiskSpec spec = logged_recording();
+        spec.total_sectors = 1u << 17;  // 64 MiB: 64 segments of 1 MiB
+        image_ = testkit::make_image(dir_, "evidence.img", spec);
+        const std::string acquire = "ewfacquire -u -q -c none -S 1048576 -t " +
+                                    testkit::quoted(dir_.file("set")) + " " + testkit::quoted(image_);
+        ASSERT_EQ(testkit::run_tool(out_, acquire + " >/dev/null").status, 0);
+        ASSERT_EQ(testkit::run_tool(out_, "split -b 3999999 -d -a 3 --numeric-suffixes=1 " +
+                                              testkit::quoted(image_) + " " +
+                                              testkit::quoted(dir_.file("piece."))).status, 0);
+        e01_ = platform::container_files(dir_.file("set.E01"));
+        split_ = platform::container_files(dir_.file("piece.001"));
+        ASSERT_GE(e01_.size(), 60u);
+        ASSERT_EQ(split_.size(), 17u);
+    }
+    // Digest, size and modification time of every file of a set.
+    std::string state_of(const std::vector<std::string>& files) {
+        std::string command = "sha256sum";
+        for (const std::string& f : files) command += " " + testkit::quoted(f);
+        std::string state = testkit::run_tool(out_, command).out;
+        for (const std::string& f : files) {
+            struct stat st {};
+            EXPECT_EQ(::stat(f.c_str(), &st), 0) << f;
+            state += std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                     std::to_string(st.st_mtim.tv_nsec) + "\n";
+        }
+        return state;
+    }
+    // The core mounts the set, searches, plays; every file was opened, and only for reading.
+    void check_core(const std::vector<std::string>& set) {
+        const std::string before = state_of(set);
+        watch(dir_.path());
+        ASSERT_EQ(mount_path(set.front()), 0);
+        std::vector<uint32_t> months(size_t{kMonthMapMonths} * kMonthMapEntries, 0), day(kDaySlots, 0);
+        EXPECT_GT(tvfs_getexistmonthlog(months.data()), 0);
+        EXPECT_EQ(tvfs_getsearchlog(kT0, day.data()), 0);
+        ASSERT_EQ(api_set_channel_mask(0x1), 0x1);
+        play(kT0 + 10, PM_PLAY, 20);
+        EXPECT_GE(frames().size(), 20u);
+        api_exit();
+        reset();
+        for (const std::string& f : set) EXPECT_GE(read_only_opens_of(f), 1u) << f;
+        EXPECT_EQ(state_of(set), before);
+    }
+    std::string image_;
+    std::vector<std::string> e01_, split_;
+};
+
+TEST_F(ReadOnlyContainers, TheCoreOpensEveryE01SegmentReadOnly) {
+    ASSERT_NO_FATAL_FAILURE(make_sets());
+    check_core(e01_);
+}
+
+TEST_F(ReadOnlyContainers, TheCoreOpensEverySplitPieceReadOnly) {
+    ASSERT_NO_FATAL_FAILURE(make_sets());
+    check_core(split_);
+}
+
+TEST_F(ReadOnlyContainers, EveryToolCommandLeavesEverySegmentAndPieceAndItsTimeUnchanged) {
+    ASSERT_NO_FATAL_FAILURE(make_sets());
+    const char* cli = std::getenv("QUILLON_CLI");
+    ASSERT_NE(cli, nullptr);
+    const char* t = "'2026-03-14 07:00:05'";
+    for (const std::vector<std::string>* set : {&e01_, &split_}) {
+        SCOPED_TRACE(set->front());
+        const std::string before = state_of(*set);
+        const std::string tool = testkit::quoted(cli) + " --image " + testkit::quoted(set->front()) + " ";
+        const std::vector<std::string> commands = {
+            "scan", "info", "channels", "read --channel 3 --offset 0 --length 5000", "calendar",
+            "day --date 2026-03-14", "log event --date 2026-03-14", "log system --date 2026-03-14",
+            "log capture --date 2026-03-14",
+            std::string("capture-image --time ") + t + " --out " + testkit::quoted(out_.file("c.jpg")),
+            std::string("frames --channels 1 --count 30 --from ") + t,
+            std::string("export --channels 1 --from ") + t + " --to '2026-03-14 07:00:15' --out " +
+                testkit::quoted(out_.file("avi"))};
+        for (const std::string& c : commands) {
+            const testkit::ToolRun r = testkit::run_tool(out_, tool + c + " >/dev/null");
+            EXPECT_EQ(r.status, 0) << c << ": " << r.err;
+            EXPECT_EQ(state_of(*set), before) << "after " << c;
+        }
+        // No output may land on any file of the set, not only the one named on the command line.
+        for (const std::string& target : {set->at(1), set->back()}) {
+            const testkit::ToolRun r = testkit::run_tool(
+                out_, tool + "capture-image --time " + t + " --out " + testkit::quoted(target));
+            EXPECT_EQ(r.status, 1) << r.err;
+            EXPECT_NE(r.err.find("refusing to write the capture image over the disk " + set->front()),
+                      std::string::npos) << r.err;
+        }
+        EXPECT_EQ(state_of(*set), before);
+    }
 }
 
 }  // namespace

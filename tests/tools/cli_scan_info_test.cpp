@@ -67,7 +67,8 @@ TEST_F(cli_disk, ScanListsTheTableEntriesInOrder) {
                     {"partition_type_name", type_name},
                     {"bootable", bootable},
                     {"start_sector", start},
-                    {"sector_count", count}};
+                    {"sector_count", count},
+                    {"container", "raw"}};
     };
     const json want = json::array({
         entry(9, "WHOLE", 0, 9, "WHOLE", false, 0, 1048576),

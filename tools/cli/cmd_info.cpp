@@ -30,7 +30,7 @@ int choose_row(const InfoOptions& info) {
     for (int row = 0; row < count; ++row) {
         if (is_mountable(table[row])) return row;
     }
-    fail("no mountable disk", DVR_ENOBACKUP);
+    fail(no_mountable_disk(), DVR_ENOBACKUP);
     return -1;
 }
 
@@ -74,11 +74,22 @@ void print_fields(const Json& object, std::ostream& out) {
     table.print(out, "  ");
 }
 
+// The container line and, for E01, what the acquisition stored.
+void print_container(const Json& c, std::ostream& out) {
+    const size_t files = c["files"].size();
+    out << "Container: " << cell(c["kind"]);
+    if (files > 1) out << ", " << files << " files from " << cell(c["files"][0]);
+    if (c.value("incomplete", false)) out << ", incomplete or damaged";
+    out << '\n';
+    if (c.contains("acquisition")) print_fields(c["acquisition"], out);
+}
+
 void print_info(const Json& doc, std::ostream& out) {
     const Json& d = doc["disk"];
     out << "Disk row " << cell(d["row"]) << ": " << cell(d["device"]) << ", "
         << cell(d["fs_type_name"]) << ", partition " << cell(d["partition"]) << ", sectors "
         << cell(d["start_sector"]) << " + " << cell(d["sector_count"]) << '\n';
+    print_container(doc["container"], out);
     if (!doc["super_block"].is_null()) {
         out << "Super block\n";
         print_fields(doc["super_block"], out);
@@ -119,6 +130,7 @@ int run_info(const GlobalOptions& options, const InfoOptions& info) {
 
     Json doc;
     doc["disk"] = disk_row_json(row, entry);
+    doc["container"] = container_json(doc["disk"]["device"]);
     rc = add_super_blocks(entry, &doc);
     Json sessions = Json::array();
     const VolumeRecord* records = backup_volume_records();

@@ -13,9 +13,10 @@ void print_scan(const Json& doc, std::ostream& out) {
         out << "No disks found.\n";
         return;
     }
-    TextTable table({"ROW", "DEVICE", "FS", "PART", "TYPE", "BOOT", "START", "SECTORS"});
+    TextTable table(
+        {"ROW", "DEVICE", "CONTAINER", "FS", "PART", "TYPE", "BOOT", "START", "SECTORS"});
     for (const Json& d : doc["disks"]) {
-        table.add({cell(d["row"]), cell(d["device"]), cell(d["fs_type_name"]), cell(d["partition"]),
+        table.add({cell(d["row"]), cell(d["device"]), cell(d["container"]), cell(d["fs_type_name"]), cell(d["partition"]),
                    cell(d["partition_type_name"]), cell(d["bootable"]), cell(d["start_sector"]),
                    cell(d["sector_count"])});
     }

@@ -79,4 +79,11 @@ std::string cell(const Json& value) {
     return value.dump();
 }
 
+std::string no_mountable_disk() {
+    const uint64_t failed = hdd_failed_reads();
+    if (failed == 0) return "no mountable disk";
+    return "no mountable disk (" + std::to_string(failed) +
+           (failed == 1 ? " disk read" : " disk reads") + " failed: a damaged or incomplete image?)";
+}
+
 }  // namespace cli

@@ -22,6 +22,10 @@ void emit(bool json, const Json& doc, TextPrinter print_text);
 int fail(const std::string& what);
 // "quillon-cli: what: message (code)" with the disk layer's message for the code.
 int fail(const std::string& what, int32_t code);
+// "no mountable disk", with the count of failed reads when reads failed during the scan: a
+// damaged or incomplete image then looks like no recorder disk at all.
+std::string no_mountable_disk();
+
 // "quillon-cli: what" on standard error; returns kExitUsage.
 int usage_error(const std::string& what);
 

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/container.h"
+
 namespace cli {
 
 Json disk_row_json(int row, const DiskEntry& entry) {
@@ -18,6 +20,31 @@ Json disk_row_json(int row, const DiskEntry& entry) {
     j["bootable"] = entry.bootable != 0;
     j["start_sector"] = entry.start_sector;
     j["sector_count"] = entry.sector_count;
+    j["container"] = platform::container_kind_name(platform::container_kind(j["device"]));
+    return j;
+}
+
+Json container_json(const std::string& device) {
+    platform::ContainerInfo info;
+    Json j;
+    if (platform::describe_container(device, &info) != 0) {
+        j["kind"] = platform::container_kind_name(platform::container_kind(device));
+        j["files"] = Json::array();
+        return j;
+    }
+    j["kind"] = platform::container_kind_name(info.kind);
+    j["files"] = info.files;
+    if (info.kind != platform::ContainerKind::kEwf) return j;
+    j["incomplete"] = info.incomplete;
+    auto text = [](const std::string& s) { return s.empty() ? Json(nullptr) : Json(s); };
+    j["acquisition"] = Json{{"case_number", text(info.case_number)},
+                            {"evidence_number", text(info.evidence_number)},
+                            {"examiner", text(info.examiner)},
+                            {"description", text(info.description)},
+                            {"notes", text(info.notes)},
+                            {"date", text(info.acquisition_date)},
+                            {"md5", text(info.md5)},
+                            {"sha1", text(info.sha1)}};
     return j;
 }
 

@@ -59,7 +59,7 @@ int SessionScope::open(const SessionOptions& options, FrameCallback on_frame,
     if (rc < 0) return fail("drive scan failed", rc);
     const int count = api_disk_count();
     const int row = options.disk ? *options.disk : first_mountable_row(table, count);
-    if (row < 0) return fail("no mountable disk", DVR_ENOBACKUP);
+    if (row < 0) return fail(no_mountable_disk(), DVR_ENOBACKUP);
     if (row >= count) {
         return fail("no disk at row " + std::to_string(row) + " (the scan found " +
                     std::to_string(count) + ")");
