@@ -265,19 +265,7 @@ void EndToEndTest::save_stills() {
     for (int format : {0, 1}) {
         QString name;
         testkit::ModalAnswer modal;
-        modal.arm([&](QDialog* d) {
-            auto* capture = qobject_cast<ui::CaptureDialog*>(d);
-            if (capture == nullptr) {
-                d->reject();
-                return;
-            }
-            name = qobject_cast<QLineEdit*>(ui::find_control(d, ui::CaptureDialog::kNameId))->text();
-            qobject_cast<QLineEdit*>(ui::find_control(d, ui::CaptureDialog::kFolderId))
-                ->setText(out_.path() + "/stills");
-            qobject_cast<QComboBox*>(ui::find_control(d, ui::CaptureDialog::kFormatId))
-                ->setCurrentIndex(format);
-            capture->on_ok();
-        });
+        testkit::answer_capture(&modal, out_.path() + "/stills", format, &name);
         button_of(window_.get(), ui::kIdCapture)->click();
         QCOMPARE(modal.answered(), 1);
         const QImage still(out_.path() + "/stills/" + name + (format == 0 ? ".bmp" : ".jpg"));
@@ -304,16 +292,7 @@ void EndToEndTest::view_and_save_a_capture() {
     QVERIFY(!dialog->picture().isNull());
     const QByteArray viewed = file_bytes(dialog->picture_file());
     testkit::ModalAnswer modal;
-    modal.arm([&](QDialog* d) {
-        auto* save = qobject_cast<ui::SaveAsDialog*>(d);
-        if (save == nullptr) {
-            d->reject();
-            return;
-        }
-        qobject_cast<QLineEdit*>(ui::find_control(d, ui::SaveAsDialog::kFolderId))
-            ->setText(out_.path() + "/copies");
-        save->on_ok();
-    });
+    testkit::answer_save_as(&modal, out_.path() + "/copies");
     dialog->on_save_as();
     QCOMPARE(file_bytes(dialog->saved_file()), viewed);
     button_of(window_.get(), ui::kIdCaptureLog)->click();

@@ -358,19 +358,7 @@ void ExportWindowTest::capture_saves_bmp_and_jpeg_at_the_picture_size() {
     QTemporaryDir out;
     for (int format : {0, 1}) {
         QString name;
-        modal.arm([&](QDialog* d) {
-            auto* capture = qobject_cast<ui::CaptureDialog*>(d);
-            if (capture == nullptr) {
-                d->reject();
-                return;
-            }
-            name = qobject_cast<QLineEdit*>(ui::find_control(d, ui::CaptureDialog::kNameId))->text();
-            qobject_cast<QLineEdit*>(ui::find_control(d, ui::CaptureDialog::kFolderId))
-                ->setText(out.path() + "/stills");
-            qobject_cast<QComboBox*>(ui::find_control(d, ui::CaptureDialog::kFormatId))
-                ->setCurrentIndex(format);
-            capture->on_ok();
-        });
+        testkit::answer_capture(&modal, out.path() + "/stills", format, &name);
         click(window_.get(), ui::kIdCapture);
         QCOMPARE(modal.answered(), format + 2);
         DateTime shown{};
@@ -440,16 +428,7 @@ void ExportWindowTest::capture_log_views_and_saves_the_stored_jpeg() {
 
         QTemporaryDir out;
         testkit::ModalAnswer modal;
-        modal.arm([&](QDialog* d) {
-            auto* save = qobject_cast<ui::SaveAsDialog*>(d);
-            if (save == nullptr) {
-                d->reject();
-                return;
-            }
-            qobject_cast<QLineEdit*>(ui::find_control(d, ui::SaveAsDialog::kFolderId))
-                ->setText(out.path() + "/copies");
-            save->on_ok();
-        });
+        testkit::answer_save_as(&modal, out.path() + "/copies");
         dialog->on_save_as();
         QCOMPARE(modal.answered(), 1);
         const QString copy = out.path() + "/copies/" + dialog->picture_name() + ".jpg";

@@ -5,11 +5,15 @@
 #include <functional>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
 
 #include "ui/control_id.h"
+#include "ui/dialogs/capture_dialog.h"
+#include "ui/dialogs/save_as_dialog.h"
 #include "ui/message_box.h"
 
 namespace testkit {
@@ -58,6 +62,36 @@ inline void catch_message(ModalAnswer* modal, CaughtMessage* caught) {
             ++caught->count;
         }
         dialog->accept();
+    });
+}
+
+// Answers the capture dialog with `folder` and format `format` (0 BMP, 1 JPEG); *name gets the
+// file name it proposed. Any other modal dialog is cancelled.
+inline void answer_capture(ModalAnswer* modal, const QString& folder, int format, QString* name) {
+    modal->arm([folder, format, name](QDialog* d) {
+        auto* capture = qobject_cast<ui::CaptureDialog*>(d);
+        if (capture == nullptr) {
+            d->reject();
+            return;
+        }
+        *name = qobject_cast<QLineEdit*>(ui::find_control(d, ui::CaptureDialog::kNameId))->text();
+        qobject_cast<QLineEdit*>(ui::find_control(d, ui::CaptureDialog::kFolderId))->setText(folder);
+        qobject_cast<QComboBox*>(ui::find_control(d, ui::CaptureDialog::kFormatId))
+            ->setCurrentIndex(format);
+        capture->on_ok();
+    });
+}
+
+// Answers the save-as dialog with `folder`; any other modal dialog is cancelled.
+inline void answer_save_as(ModalAnswer* modal, const QString& folder) {
+    modal->arm([folder](QDialog* d) {
+        auto* save = qobject_cast<ui::SaveAsDialog*>(d);
+        if (save == nullptr) {
+            d->reject();
+            return;
+        }
+        qobject_cast<QLineEdit*>(ui::find_control(d, ui::SaveAsDialog::kFolderId))->setText(folder);
+        save->on_ok();
     });
 }
 
