@@ -124,7 +124,6 @@ private:
     void on_frame_step(bool forward);
     void on_minute_jump(bool forward);
     void restart(uint32_t time, int32_t mode, uint32_t mask, bool close_first = true);
-    void wait_dispatching(int ms);
     void reset_transport_buttons();
     void show_play_state();
     uint32_t position_time(int position) const;

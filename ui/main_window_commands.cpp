@@ -18,6 +18,7 @@
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/posted_event.h"
+#include "ui/recorder_clock.h"
 #include "ui/scale_text.h"
 #include "ui/still_names.h"
 
@@ -144,11 +145,7 @@ void MainWindow::on_split(int splits) {
 
 void MainWindow::on_time_search() {
     timeline_->set_scale(timeline_->scale() == 0 ? 1 : 0);
-    const DateTime t = [this] {
-        DateTime out{};
-        time_to_systemtime(current_time_, &out);
-        return out;
-    }();
+    const DateTime t = broken_down(current_time_);
     timeline_->set_time(t.hour, t.minute, t.second);
     timeline_->update();
     scale_text_->update();

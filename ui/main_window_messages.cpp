@@ -7,16 +7,11 @@
 #include "ui/core_bridge.h"
 #include "ui/main_window.h"
 #include "ui/posted_event.h"
+#include "ui/recorder_clock.h"
 #include "ui/scale_text.h"
 
 namespace ui {
 namespace {
-
-DateTime broken_down(uint32_t time) {
-    DateTime t{};
-    time_to_systemtime(time, &t);
-    return t;
-}
 
 template <typename Record>
 std::vector<Record> read_log(int32_t (*reader)(uint32_t, Record*), uint32_t day, int max) {

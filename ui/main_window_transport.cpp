@@ -1,20 +1,18 @@
 // The transport buttons: play, fast forward, rewind, frame steps and minute jumps, and the
 // restart sequence that every new start of playback goes through.
-#include <QDateTime>
-#include <QEventLoop>
-#include <QTimer>
 
 #include "ui/controls/search_slider.h"
 #include "ui/controls/skin_button.h"
 #include "ui/core_bridge.h"
+#include "ui/dialogs/dispatch_wait.h"
 #include "ui/main_window.h"
+#include "ui/recorder_clock.h"
 
 namespace ui {
 namespace {
 
 bool plausible_year(uint32_t time) {
-    DateTime t{};
-    time_to_systemtime(time, &t);
+    const DateTime t = broken_down(time);
     return t.year >= 1970 && t.year <= 3000;
 }
 
@@ -34,21 +32,14 @@ void MainWindow::restart(uint32_t time, int32_t mode, uint32_t mask, bool close_
     if (close_first)
         api_set_channel_mask(0);
     bridge_->clear_armed();
-    wait_dispatching(50);
+    // Painting and posted messages go on, user input waits: no second action starts midway.
+    wait_dispatching_events(50);
     display_->clear();
     api_set_channel_mask(mask);
     api_play_from(time);
     api_set_play_mode(mode);
     ui_mode_ = mode;
     no_picture_ = false;
-}
-
-// Keeps the window painting and the posted messages flowing, but takes no user input, so that
-// no second action starts in the middle of this one.
-void MainWindow::wait_dispatching(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void MainWindow::reset_transport_buttons() {

@@ -14,6 +14,7 @@
 #include "ui/dialogs/dialog_kit.h"
 #include "ui/message_box.h"
 #include "ui/posted_event.h"
+#include "ui/recorder_clock.h"
 
 namespace ui {
 namespace {
@@ -21,12 +22,6 @@ namespace {
 constexpr int kWidth = 440;
 constexpr int kHeight = 372;
 constexpr int kFolderMax = 259;
-
-DateTime broken_down(uint32_t time) {
-    DateTime t{};
-    time_to_systemtime(time, &t);
-    return t;
-}
 
 } // namespace
 

@@ -17,6 +17,7 @@
 #include "ui/dialogs/save_as_dialog.h"
 #include "ui/message_box.h"
 #include "ui/posted_event.h"
+#include "ui/recorder_clock.h"
 #include "ui/still_names.h"
 #include "ui/time_format.h"
 
@@ -26,12 +27,6 @@ namespace {
 constexpr int kWidth = 680;
 constexpr int kHeight = 420;
 constexpr int kListWidth = 300;
-
-DateTime broken_down(uint32_t time) {
-    DateTime t{};
-    time_to_systemtime(time, &t);
-    return t;
-}
 
 } // namespace
 
