@@ -14,22 +14,31 @@ namespace display {
 
 QString channel_label(int channel) { return QString::asprintf("CH%02d", channel + 1); }
 
-QString picture_time_text(uint32_t seconds, uint32_t ms) {
+QString picture_time_text(uint32_t seconds, uint32_t ms, int format) {
     const CivilTime t = civil_from_recorder(seconds);
-    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d.%03u", t.year, t.month, t.day, t.hour,
-                             t.minute, t.second, ms % 1000);
+    const QChar sep = format >= 3 ? QLatin1Char('/') : QLatin1Char('-');
+    QString date;
+    switch (format % 3) {
+    case 1: date = QString::asprintf("%02d%c%02d%c%04d", t.month, sep.toLatin1(), t.day, sep.toLatin1(), t.year); break;
+    case 2: date = QString::asprintf("%02d%c%02d%c%04d", t.day, sep.toLatin1(), t.month, sep.toLatin1(), t.year); break;
+    default: date = QString::asprintf("%04d%c%02d%c%02d", t.year, sep.toLatin1(), t.month, sep.toLatin1(), t.day); break;
+    }
+    return date + QString::asprintf(" %02d:%02d:%02d.%03u", t.hour, t.minute, t.second, ms % 1000);
 }
 
 namespace {
 
 const QColor kSelectedFrame(255, 210, 0);
 
-void draw_text_box(QPainter& painter, const QRect& tile, const QString& text, bool bottom) {
+// A label in a dark box in one corner of the tile; left out when the tile is too small for it.
+void draw_text_box(QPainter& painter, const QRect& tile, const QString& text, bool bottom,
+                   bool right) {
     const QFontMetrics metrics(painter.font());
     const int pad = 3;
     QRect box(0, 0, metrics.horizontalAdvance(text) + 2 * pad, metrics.height() + 2 * pad);
-    box.moveTopLeft(tile.topLeft() + QPoint(4, 4));
-    if (bottom) box.moveBottomLeft(tile.bottomLeft() + QPoint(4, -4));
+    const QPoint corner(right ? tile.right() - 4 - box.width() + 1 : tile.left() + 4,
+                        bottom ? tile.bottom() - 4 - box.height() + 1 : tile.top() + 4);
+    box.moveTopLeft(corner);
     if (!tile.contains(box)) return;  // too small a tile for text
     painter.fillRect(box, QColor(0, 0, 0, 150));
     painter.setPen(Qt::white);
@@ -58,8 +67,15 @@ void paint_tile(QPainter& painter, const TilePaint& tile, const ChannelState& ch
     QFont font = painter.font();
     font.setPixelSize(std::clamp(tile.rect.height() / 16, 10, 18));
     painter.setFont(font);
-    draw_text_box(painter, tile.rect, channel_label(tile.channel), false);
-    if (shown) draw_text_box(painter, tile.rect, picture_time_text(time.seconds, time.ms), true);
+    // Label and time share one edge, so that the other edge leaves the recorder's own
+    // on-screen text in sight.
+    if (tile.overlay != OverlayPlace::Hidden) {
+        const bool bottom = tile.overlay == OverlayPlace::Bottom;
+        draw_text_box(painter, tile.rect, channel_label(tile.channel), bottom, false);
+        if (shown)
+            draw_text_box(painter, tile.rect,
+                          picture_time_text(time.seconds, time.ms, tile.time_format), bottom, true);
+    }
 
     if (tile.selected) {
         painter.setPen(QPen(kSelectedFrame, 3));

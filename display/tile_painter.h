@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "playback/display_control.h"
+
 class QPainter;
 
 namespace display {
@@ -16,14 +18,17 @@ class ChannelState;
 
 // "CH01".."CH16" for channels 0..15.
 QString channel_label(int channel);
-// "YYYY-MM-DD HH:MM:SS.mmm" of a recorder time.
-QString picture_time_text(uint32_t seconds, uint32_t ms);
+// The recorder time of a picture with its milliseconds, in one of the six date orders of the
+// window's clock: 0 YYYY-MM-DD, 1 MM-DD-YYYY, 2 DD-MM-YYYY, 3..5 the same with '/'.
+QString picture_time_text(uint32_t seconds, uint32_t ms, int format = 0);
 
 struct TilePaint {
     QRect rect;
     int channel = -1;
     bool selected = false;
     QRectF source{0, 0, 1, 1};  // part of the picture shown, in fractions (zoom)
+    int time_format = 0;
+    OverlayPlace overlay = OverlayPlace::Bottom;
 };
 
 void paint_tile(QPainter& painter, const TilePaint& tile, const ChannelState& channel);

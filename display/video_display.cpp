@@ -144,6 +144,8 @@ void VideoDisplay::paintEvent(QPaintEvent*) {
         tile.rect = tile_rect(size(), tiles, i);
         tile.channel = view_.channel_of_tile(i);
         tile.selected = tile.channel == view_.selected();
+        tile.time_format = time_format_;
+        tile.overlay = overlay_;
         if (view_.single()) tile.source = view_.source();
         if (tile.channel < 0) {
             painter.fillRect(tile.rect, Qt::black);
@@ -163,6 +165,18 @@ void VideoDisplay::paintEvent(QPaintEvent*) {
 }
 
 void VideoDisplay::resizeEvent(QResizeEvent*) { view_changed(); }
+
+void VideoDisplay::set_time_format(int32_t format) {
+    time_format_ = format >= 0 && format <= 5 ? format : 0;
+    dirty_ = true;
+    update();
+}
+
+void VideoDisplay::set_overlay_place(OverlayPlace place) {
+    overlay_ = place;
+    dirty_ = true;
+    update();
+}
 
 void VideoDisplay::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;

@@ -40,6 +40,8 @@ public:
     void clear() override;
     void set_volume(int32_t volume) override;
     int32_t capture(const std::string& path) override;
+    void set_time_format(int32_t format) override;
+    void set_overlay_place(OverlayPlace place) override;
     void export_closed(int32_t first, int32_t second) override;
     int32_t export_closed_reset(int32_t a, int32_t b, int32_t c, std::string_view text, int32_t d,
                                 int32_t e, int32_t f) override;
@@ -80,6 +82,8 @@ private:
     uint64_t paints_ = 0;
     double paint_seconds_ = 0;
     uintptr_t owner_ = 0;
+    int time_format_ = 0;
+    OverlayPlace overlay_ = OverlayPlace::Bottom;
     std::string title_;
     std::string version_;
 };

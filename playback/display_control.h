@@ -14,6 +14,10 @@ enum class DisplayFrameKind : int32_t {
     Audio = 1,
 };
 
+// Where a tile's label and time go: the recorder's own on-screen text is often under one of
+// them.
+enum class OverlayPlace : int32_t { Top = 0, Bottom = 1, Hidden = 2 };
+
 // Layout channel that keeps the channels in their order.
 inline constexpr int32_t kDisplayAllChannels = -1;
 // Volume range of set_volume(); 0 mutes.
@@ -54,6 +58,11 @@ public:
     // Writes the selected channel's picture to `path`. 0 when the file holds the picture,
     // negative when there was no picture or the file could not be written.
     virtual int32_t capture(const std::string& path) = 0;
+
+    // How the tiles show their label and the picture's recorder time: the window's time format
+    // (0..5, as its clock) and the place. A display without overlays ignores both.
+    virtual void set_time_format(int32_t /*format*/) {}
+    virtual void set_overlay_place(OverlayPlace /*place*/) {}
 
     // The two calls made when the export dialog closes; the window passes (0, 0) and
     // (0, 0, 0, "", 0, 0, 0). Their meaning is the display's own.

@@ -93,11 +93,14 @@ void playback_thread_main() {
             playback_clock().sleep_ms(100);
             continue;
         }
-        const int32_t mode = st.play_mode;
-        const bool reposition = st.reposition != 0;
         int sleep = 0;
         {
             std::lock_guard<std::mutex> guard(st.lock);
+            // The control words are read under the lock: a restart that halts the engine, then
+            // sets a new time and mode while this thread waited for the lock, must never meet a
+            // pass that runs with the mode and request read before it.
+            const int32_t mode = st.play_mode;
+            const bool reposition = st.reposition != 0;
             // The mask may have been cleared between the check and the lock.
             if (st.channel_mask != 0) sleep = engine_pass(mode, reposition);
             ++st.passes;

@@ -78,6 +78,10 @@ int32_t api_display_channels();
 
 // --- Playback control -------------------------------------------------------------------------
 int32_t api_set_channel_mask(uint32_t mask);
+// Sets `mode` (PM_STOP or PM_PAUSE) and closes every channel in one step under the engine's
+// lock: the pass under way ends first, and no mode the engine falls back to afterwards can
+// refuse the close, as a separate mode change and api_set_channel_mask(0) could.
+int32_t api_halt(int32_t mode);
 int32_t api_play_from(uint32_t time);
 int32_t api_set_play_mode(int32_t mode);
 int32_t api_play_mode();  // the mode in force; the engine itself returns to PM_STOP or PM_PAUSE

@@ -49,6 +49,19 @@ int32_t api_set_channel_mask(uint32_t mask) {
     return static_cast<int32_t>(mask);
 }
 
+int32_t api_halt(int32_t mode) {
+    if (!stopped_or_paused(mode)) return kApiRefused;
+    ApiState& st = api_state();
+    {
+        std::lock_guard<std::mutex> guard(st.lock);
+        st.play_mode = mode;
+        for (int32_t i = 0; i < kPlaybackSlots; ++i) close_slot(&st.slots[i]);
+        st.channel_mask = 0;
+    }
+    api_wake();
+    return 0;
+}
+
 int32_t api_play_from(uint32_t time) {
     ApiState& st = api_state();
     if (st.channel_mask == 0) return kApiRefused;

@@ -16,8 +16,8 @@ std::atomic<CoreBridge*>& current() {
 
 } // namespace
 
-CoreBridge::CoreBridge(QObject* window, DisplayControl* display)
-    : window_(window), display_(display) {
+CoreBridge::CoreBridge(QObject* receiver, DisplayControl* display)
+    : receiver_(receiver), display_(display) {
     current().store(this);
 }
 
@@ -50,13 +50,16 @@ void CoreBridge::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8
     if (slot >= channels) {
         display_->frame(data, time, ms, DisplayFrameKind::Audio, static_cast<uint32_t>(length), 0,
                         slot - channels);
-    } else if ((armed_.load() & (1u << slot)) != 0) {
-        display_->frame(data, time, ms, static_cast<DisplayFrameKind>(kind),
-                        static_cast<uint32_t>(length), picture_size, slot);
-    } else if (picture_size != 0) {
-        armed_.fetch_or(1u << slot);
+    } else {
+        // The display was cleared before the restart that cleared the mask, so a channel's
+        // first key frame since is clean and is shown, not only used to arm the channel.
+        if ((armed_.load() & (1u << slot)) == 0 && picture_size != 0)
+            armed_.fetch_or(1u << slot);
+        if ((armed_.load() & (1u << slot)) != 0)
+            display_->frame(data, time, ms, static_cast<DisplayFrameKind>(kind),
+                            static_cast<uint32_t>(length), picture_size, slot);
     }
-    post_message(window_, kMsgFrameTime, 0, static_cast<intptr_t>(time));
+    post_message(receiver_, kMsgFrameTime, generation_.load(), static_cast<intptr_t>(time));
 }
 
 void CoreBridge::on_status(int32_t code, int32_t slot) {
@@ -68,7 +71,7 @@ void CoreBridge::on_status(int32_t code, int32_t slot) {
         return;
     }
     if (slot == -1)
-        post_message(window_, kMsgStop);
+        post_message(receiver_, kMsgStop, generation_.load());
 }
 
 } // namespace ui

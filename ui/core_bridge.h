@@ -15,9 +15,9 @@ namespace ui {
 
 class CoreBridge {
 public:
-    // Messages go to `window`, frames to `display`. The bridge becomes the one the callbacks
-    // reach; the previous one, if any, is replaced.
-    CoreBridge(QObject* window, DisplayControl* display);
+    // Messages go to `receiver` (the player controller), frames to `display`. The bridge becomes
+    // the one the callbacks reach; the previous one, if any, is replaced.
+    CoreBridge(QObject* receiver, DisplayControl* display);
     ~CoreBridge();
     CoreBridge(const CoreBridge&) = delete;
     CoreBridge& operator=(const CoreBridge&) = delete;
@@ -29,11 +29,14 @@ public:
 
     // Slots at or above the display channel count carry audio.
     void set_display_channels(int32_t count) { display_channels_.store(count); }
-    // A channel passes its frames to the display only once it is armed, and it arms on its
-    // first key frame after the mask was cleared; so after a restart a channel shows nothing
-    // until its second key frame, which is the first one decoded from a clean start.
+    // A channel passes its frames to the display from its first key frame after the mask was
+    // cleared on: frames before it would decode from references of another time.
     void clear_armed() { armed_.store(0); }
     uint32_t armed() const { return armed_.load(); }
+    // Every message carries the generation it was posted in; a restart starts a new one, so
+    // that the receiver can drop what the engine said about the time before.
+    void set_generation(uint32_t generation) { generation_.store(generation); }
+    uint32_t generation() const { return generation_.load(); }
     // While an export runs, frames and status go to it and nowhere else.
     void set_export_running(bool running) { export_running_.store(running); }
     bool export_running() const { return export_running_.load(); }
@@ -43,10 +46,11 @@ private:
                   int32_t kind, uint32_t picture_size);
     void on_status(int32_t code, int32_t slot);
 
-    QObject* window_;
+    QObject* receiver_;
     DisplayControl* display_;
     std::atomic<int32_t> display_channels_{16};
     std::atomic<uint32_t> armed_{0};
+    std::atomic<uint32_t> generation_{0};
     std::atomic<bool> export_running_{false};
 };
 

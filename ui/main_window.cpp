@@ -34,7 +34,7 @@ QRect cell(int column, int row, int top) {
 MainWindow::MainWindow(DisplayControl* display, QWidget* display_widget, QSettings* settings,
                        QWidget* parent)
     : DialogFrame(parent), display_(display), display_widget_(display_widget), store_(settings),
-      clock_([] { return QDateTime::currentMSecsSinceEpoch(); }) {
+      player_(new PlayerController(&engine_, display, this)) {
     set_title(QStringLiteral("Quillon"));
     set_background(kBackground);
     setFixedSize(kWindowSize);
@@ -44,7 +44,16 @@ MainWindow::MainWindow(DisplayControl* display, QWidget* display_widget, QSettin
     set_control_id(display_widget_, kIdDisplay);
     create_controls();
     place_controls();
+    create_key_actions();
+    // A key means the same wherever the user clicked last: no control keeps the focus.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->setFocusPolicy(Qt::NoFocus);
     start_core();
+    connect(player_, &PlayerController::changed, this, &MainWindow::show_player_state);
+    connect(player_, &PlayerController::status, this, &MainWindow::show_status);
+    connect(player_, &PlayerController::day_reached, this, &MainWindow::on_day_reached);
+    player_->set_key_frame_only(settings_.iframe != 0);
+    show_player_state();
 }
 
 MainWindow::~MainWindow() {
@@ -62,7 +71,8 @@ void MainWindow::start_core() {
     display_->set_owner(reinterpret_cast<uintptr_t>(this));
     display_->set_title("Quillon");
     display_->set_version(QUILLON_VERSION_TEXT);
-    bridge_ = std::make_unique<CoreBridge>(this, display_);
+    bridge_ = std::make_unique<CoreBridge>(player_, display_);
+    player_->set_bridge(bridge_.get());
     timeline_->clear_span_map();
     if (api_init(0, &CoreBridge::frame_callback, &CoreBridge::status_callback) != 0) {
         show_message(this, QStringLiteral("Load Failure"), QStringLiteral("Quillon"));
@@ -74,6 +84,8 @@ void MainWindow::start_core() {
     volume_bar_->set_range(0, kDisplayVolumeMax);
     volume_bar_->set_position(settings_.volume);
     display_->set_volume(settings_.volume);
+    display_->set_time_format(settings_.time_format);
+    display_->set_overlay_place(overlay_place());
 }
 
 SkinButton* MainWindow::add_button(int id, const QString& skin, const QString& tooltip,
@@ -82,6 +94,8 @@ SkinButton* MainWindow::add_button(int id, const QString& skin, const QString& t
     button->set_skin(skin);
     button->setToolTip(tooltip);
     button->setGeometry(where);
+    // A key means the same wherever the user clicked last: no button keeps the focus.
+    button->setFocusPolicy(Qt::NoFocus);
     set_control_id(button, id);
     buttons_[id] = button;
     return button;
@@ -93,6 +107,7 @@ void MainWindow::create_controls() {
     add_button(kIdMaximize, "maximize", "Full monitor", QRect(kWindowSize.width() - 54, strip, 22, 20));
     // The frame's own close button is the exit button.
     set_control_id(close_button(), kIdExit);
+    close_button()->setFocusPolicy(Qt::NoFocus);
     buttons_[kIdExit] = close_button();
     close_button()->setToolTip("Exit");
 
@@ -100,6 +115,10 @@ void MainWindow::create_controls() {
     set_control_id(osd_, kIdOsd);
     osd_->setAlignment(Qt::AlignCenter);
     osd_->setStyleSheet("background: rgb(129, 167, 231); color: black; font: bold 15px;");
+    transport_ = new QLabel(this);
+    transport_->setObjectName(QStringLiteral("transport"));
+    transport_->setAlignment(Qt::AlignCenter);
+    transport_->setStyleSheet("background: rgb(129, 167, 231); color: black; font: bold 13px;");
 
     const int top = 74;
     add_button(kIdSplit1, "split1", "1 split", cell(0, 0, top));
@@ -149,26 +168,27 @@ void MainWindow::create_controls() {
         add_button(t.id, t.skin, t.tip,
                    QRect(mid - kSmall / 2 + t.slot * (kSmall + kGap), row, kSmall, kSmall));
 
-    connect(timeline_, &SearchSlider::released, this, [this](int) { on_timeline_seek(); });
-    const std::pair<int, void (MainWindow::*)()> actions[] = {
-        {kIdPlay, &MainWindow::on_play},
-        {kIdFastForward, &MainWindow::on_fast_forward},
-        {kIdRewind, &MainWindow::on_rewind},
-        {kIdAudio, &MainWindow::on_audio_toggle},
-        {kIdMaximize, &MainWindow::on_full_monitor},
-        {kIdMarkIn, &MainWindow::on_mark_in},
-        {kIdMarkOut, &MainWindow::on_mark_out},
-        {kIdRecord, &MainWindow::on_record},
-        {kIdCapture, &MainWindow::on_capture},
-        {kIdTimeSearch, &MainWindow::on_time_search},
-        {kIdExit, &MainWindow::on_exit},
+    connect(timeline_, &SearchSlider::released, this, [this](int) { on_timeline_released(); });
+    PlayerController* player = player_;
+    const std::pair<int, std::function<void()>> actions[] = {
+        {kIdPlay, [player] { player->play(); }},
+        {kIdFastForward, [player] { player->fast_forward(); }},
+        {kIdRewind, [player] { player->rewind(); }},
+        {kIdFrameForward, [player] { player->frame_step(true); }},
+        {kIdFrameBack, [player] { player->frame_step(false); }},
+        {kIdMinuteForward, [player] { player->minute_jump(true); }},
+        {kIdMinuteBack, [player] { player->minute_jump(false); }},
+        {kIdMarkIn, [player] { player->mark_in(); }},
+        {kIdMarkOut, [player] { player->mark_out(); }},
+        {kIdAudio, [this] { on_audio_toggle(); }},
+        {kIdMaximize, [this] { on_full_monitor(); }},
+        {kIdRecord, [this] { on_record(); }},
+        {kIdCapture, [this] { on_capture(); }},
+        {kIdTimeSearch, [this] { on_time_search(); }},
+        {kIdExit, [this] { on_exit(); }},
     };
     for (const auto& [id, action] : actions)
         connect(buttons_[id], &QAbstractButton::clicked, this, action);
-    connect(buttons_[kIdFrameForward], &QAbstractButton::clicked, this, [this] { on_frame_step(true); });
-    connect(buttons_[kIdFrameBack], &QAbstractButton::clicked, this, [this] { on_frame_step(false); });
-    connect(buttons_[kIdMinuteForward], &QAbstractButton::clicked, this, [this] { on_minute_jump(true); });
-    connect(buttons_[kIdMinuteBack], &QAbstractButton::clicked, this, [this] { on_minute_jump(false); });
     connect(buttons_[kIdMinimize], &QAbstractButton::clicked, this, &QWidget::showMinimized);
     const std::pair<int, int> splits[] = {
         {kIdSplit1, 1}, {kIdSplit4, 4}, {kIdSplit9, 9}, {kIdSplit16, 16}};
@@ -181,7 +201,9 @@ void MainWindow::create_controls() {
 
 void MainWindow::place_controls() {
     display_widget_->setGeometry(kDisplayRect);
-    osd_->setGeometry(kPanelLeft, kDisplayRect.top(), 4 * kSmall + 3 * kGap + kSmall + kGap, 34);
+    const int panel_width = 4 * kSmall + 3 * kGap + kSmall + kGap;
+    osd_->setGeometry(kPanelLeft, kDisplayRect.top(), panel_width - 64, 34);
+    transport_->setGeometry(kPanelLeft + panel_width - 62, kDisplayRect.top(), 62, 34);
     volume_bar_->setGeometry(kPanelLeft + kSmall + kGap, 74 + 3 * (kSmall + kGap) + 24 + 6,
                              3 * kSmall + 2 * kGap + kSmall + kGap, kSmall - 12);
     message_->setGeometry(kPanelLeft, kDisplayRect.bottom() - 60, 4 * kSmall + 3 * kGap + kSmall + kGap, 60);
@@ -193,6 +215,7 @@ void MainWindow::place_controls() {
 // The log buttons exist for recorder disks only; marks and transport need a session.
 void MainWindow::apply_disk_buttons() {
     const bool ready = disk_.ready();
+    set_log_buttons();
     for (int id : {kIdPlay, kIdFastForward, kIdRewind, kIdFrameForward, kIdFrameBack,
                    kIdMinuteForward, kIdMinuteBack, kIdMarkIn, kIdMarkOut, kIdRecord,
                    kIdCapture})
@@ -209,33 +232,12 @@ void MainWindow::set_split_offers() {
     buttons_[kIdSplit16]->setEnabled(channels >= 16);
 }
 
+// The keys are the window's actions; what reaches this handler is a key no action took. Escape
+// must not close the player: only Exit ends the program.
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-    // Escape must not close the player; the shortcuts are the About box's list.
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    switch (event->key()) {
-    case Qt::Key_Escape:
-        if (full_monitor_)
-            on_full_monitor();
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
         return;
-    case Qt::Key_Space: on_play(); return;
-    case Qt::Key_Right: ctrl ? on_minute_jump(true) : on_frame_step(true); return;
-    case Qt::Key_Left: ctrl ? on_minute_jump(false) : on_frame_step(false); return;
-    case Qt::Key_F: on_fast_forward(); return;
-    case Qt::Key_R: on_rewind(); return;
-    case Qt::Key_1: on_split(1); return;
-    case Qt::Key_4: on_split(4); return;
-    case Qt::Key_9: on_split(9); return;
-    case Qt::Key_6: on_split(16); return;
-    case Qt::Key_F11: on_full_monitor(); return;
-    case Qt::Key_I: on_mark_in(); return;
-    case Qt::Key_O: ctrl ? on_disk_load() : on_mark_out(); return;
-    case Qt::Key_S:
-        if (ctrl) { on_capture(); return; }
-        break;
-    case Qt::Key_Q:
-        if (ctrl) { on_exit(); return; }
-        break;
-    default: break;
     }
     DialogFrame::keyPressEvent(event);
 }
@@ -250,5 +252,12 @@ void MainWindow::mousePressEvent(QMouseEvent* event) {
 uint32_t MainWindow::armed_channels() const { return bridge_ ? bridge_->armed() : 0; }
 
 QString MainWindow::osd_text() const { return osd_->text(); }
+QString MainWindow::transport_text() const { return transport_->text(); }
+QString MainWindow::message_text() const { return message_->text(); }
+int32_t MainWindow::ui_mode() const { return player_->mode(); }
+uint32_t MainWindow::current_time() const { return player_->time(); }
+uint32_t MainWindow::selected_day() const { return player_->day(); }
+bool MainWindow::no_picture() const { return !player_->has_picture(); }
+void MainWindow::set_clock(std::function<int64_t()> clock) { player_->set_clock(std::move(clock)); }
 
 } // namespace ui

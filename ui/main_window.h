@@ -18,9 +18,13 @@
 #include "playback/display_control.h"
 #include "storage/api.h"
 #include "ui/disk_state.h"
+#include "ui/engine_port.h"
+#include "ui/player_controller.h"
 #include "ui/settings.h"
 #include "ui/transport_rules.h"
 
+class QAction;
+class QKeySequence;
 class QLabel;
 class QMenu;
 class QSettings;
@@ -62,7 +66,7 @@ inline constexpr uint32_t kAllChannelsMask = 0xFFFFFFFF;
 enum MenuCommand : int {
     kMenuOpenDisk = 32778, kMenuSystemLog = 32787, kMenuCaptureLog = 32788,
     kMenuEventLog = 32789, kMenuCapture = 32790, kMenuIFrameOnly = 32784, kMenuAbout = 32785,
-    kMenuExit = 32786,
+    kMenuExit = 32786, kMenuGoToTime = 32791,
 };
 
 class MainWindow : public DialogFrame {
@@ -78,24 +82,35 @@ public:
     // The disk state after a disk was opened outside the window (start-up with an image):
     // the steps that follow a successful disk load.
     void disk_loaded(const DiskState& state);
-    // Starts playing as Play would, once the chosen day is shown.
-    void play_when_day_shown() { play_when_shown_ = true; }
+    // Starts playing once the chosen day is shown: at `time` (its day is shown first), or as
+    // Play would with 0.
+    void play_when_day_shown(uint32_t time = 0) {
+        play_when_shown_ = true;
+        play_at_ = time;
+    }
     // The clock of the transport hold-offs, in milliseconds; tests replace it.
-    void set_clock(std::function<int64_t()> clock) { clock_ = std::move(clock); }
+    void set_clock(std::function<int64_t()> clock);
 
     // For the tests and the transport: what the window holds.
-    int32_t ui_mode() const { return ui_mode_; }
-    uint32_t current_time() const { return current_time_; }
-    uint32_t selected_day() const { return day_; }
+    PlayerController* player() const { return player_; }
+    int32_t ui_mode() const;
+    uint32_t current_time() const;
+    uint32_t selected_day() const;
     const Settings& settings() const { return settings_; }
     const DiskState& disk() const { return disk_; }
     bool full_monitor() const { return full_monitor_; }
-    bool no_picture() const { return no_picture_; }
+    bool no_picture() const;
     SearchSlider* timeline() const { return timeline_; }
     uint32_t armed_channels() const;
     QString osd_text() const;
+    QString transport_text() const;
+    QString message_text() const;
     // The context menu as it would open now (the caller owns it).
     QMenu* build_context_menu();
+    // The window's keyboard action for `key` (nullptr when none), as the user presses it.
+    QAction* key_action(const QKeySequence& key) const;
+    // Plays from `time`, showing its day first (Go to time, --play with a time).
+    void go_to(uint32_t time);
 
     // The three logs of the shown day, as read for the log dialogs.
     const std::vector<EventLogRecord>& event_log() const { return event_log_; }
@@ -107,6 +122,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // Construction (main_window.cpp).
@@ -117,28 +133,23 @@ private:
     void apply_disk_buttons();
     void set_split_offers();
 
-    // Transport (main_window_transport.cpp).
-    void on_play();
-    void on_fast_forward();
-    void on_rewind();
-    void on_frame_step(bool forward);
-    void on_minute_jump(bool forward);
-    void restart(uint32_t time, int32_t mode, uint32_t mask, bool close_first = true);
+    // Transport (main_window_transport.cpp): the window shows the controller's state.
+    void create_key_actions();
+    void show_player_state();
+    void show_transport_buttons();
+    void show_marks();
+    void show_status(const QString& text);
     void reset_transport_buttons();
-    void show_play_state();
     uint32_t position_time(int position) const;
-    int32_t second_of_day(uint32_t time) const;
-    bool playing() const { return ui_mode_ != PM_STOP; }
+    void on_timeline_released();
+    void on_go_to_time();
 
     // Messages (main_window_messages.cpp).
     void handle_message(const PostedEvent& message);
-    void on_show_day();
-    void on_day_chosen(bool scan_month);
-    void on_frame_time(uint32_t time);
-    void on_stop();
+    void load_day(uint32_t midnight, bool follow);
+    void on_day_reached(uint32_t midnight);
     void on_volume_bar();
-    void on_timeline_seek();
-    void on_play_from(uint32_t time);
+    void on_timeline_click();
     void read_day_logs();
     void show_time(uint32_t time);
 
@@ -146,19 +157,24 @@ private:
     void on_audio_toggle();
     void on_iframe_toggle();
     void on_full_monitor();
-    void on_mark_in();
-    void on_mark_out();
+    void enter_full_monitor();
+    void leave_full_monitor();
     void on_record();
     void on_capture();
     void on_split(int splits);
     void on_time_search();
     void on_time_format(int index);
+    OverlayPlace overlay_place() const;
+    void on_overlay_place(OverlayPlace place);
+    static constexpr const char* kOverlayKey = "TileText";
     void on_about();
     void on_exit();
 
     DisplayControl* display_;
     QWidget* display_widget_;
     QSettings* store_;
+    ApiEngine engine_;
+    PlayerController* player_ = nullptr;
     std::unique_ptr<CoreBridge> bridge_;
     bool core_started_ = false;
 
@@ -167,26 +183,13 @@ private:
     bool audio_on_ = true;
     DiskState disk_;
 
-    int32_t ui_mode_ = PM_STOP;
-    uint32_t current_time_ = 0;   // the time shown, or the time to start from when stopped
-    uint32_t day_ = 0;            // start of the day selected in the calendar
-    uint32_t timeline_moved_at_ = 0;
-    bool no_picture_ = true;
     bool play_when_shown_ = false;
-    std::function<int64_t()> clock_;
+    uint32_t play_at_ = 0;
     uint32_t month_mask_ = 0;
-
-    bool mark_in_ = false;
-    bool mark_out_ = false;
 
     bool full_monitor_ = false;
     QRect saved_rect_;
-
-    HoldOff play_hold_{kPlayHoldOffMs};
-    HoldOff ff_hold_{kSpeedHoldOffMs};
-    HoldOff rew_hold_{kSpeedHoldOffMs};
-    HoldOff minute_forward_hold_{kMinuteHoldOffMs};
-    HoldOff minute_back_hold_{kMinuteHoldOffMs};
+    std::map<QString, QAction*> key_actions_;
 
     std::vector<EventLogRecord> event_log_;
     std::vector<SystemLogRecord> system_log_;
@@ -261,6 +264,7 @@ private:
     VolumeBar* volume_bar_ = nullptr;
     ScaleText* scale_text_ = nullptr;
     QLabel* osd_ = nullptr;
+    QLabel* transport_ = nullptr;
     QLabel* message_ = nullptr;
 };
 

@@ -27,23 +27,26 @@ namespace ui {
 void MainWindow::disk_loaded(const DiskState& state) {
     disk_ = state;
     bridge_->set_display_channels(disk_.display_channels);
-    api_set_key_frame_only(settings_.iframe);
+    player_->session_closed();  // the session before, if any, leaves nothing on screen
+    player_->session_opened();
     api_set_no_pacing(0);
+    timeline_->clear_span_map();
+    timeline_->clear_unreadable();
     const bool logs = disk_.recorder_disk();
     for (int id : {kIdEventLog, kIdCaptureLog, kIdSystemLog})
-        buttons_[id]->setVisible(logs || !full_monitor_);
+        buttons_[id]->setVisible(logs && !full_monitor_);
     const int channels = disk_.display_channels;
     display_->set_layout(kDisplayAllChannels, channels <= 4 ? 4 : channels <= 9 ? 9 : 16);
     apply_disk_buttons();
+    month_mask_ = 0;
     follow_disk_in_calendar();
     // The session's first recorded day, as the calendar would show it.
     const uint32_t first_day = first_recorded_day();
-    if (first_day == 0)
+    if (first_day == 0) {
+        show_status(QStringLiteral("The session holds no recorded day."));
         return;
-    day_ = day_midnight(first_day);
-    current_time_ = day_;
-    timeline_moved_at_ = 0;
-    post_message(this, kMsgDayChosen, 1, 0);
+    }
+    post_message(this, kMsgDayChosen, 1, static_cast<intptr_t>(day_midnight(first_day)));
 }
 
 void MainWindow::on_audio_toggle() {
@@ -66,73 +69,65 @@ void MainWindow::on_iframe_toggle() {
     if (!disk_.ready())
         return;
     settings_.iframe = settings_.iframe ? 0 : 1;
-    api_set_key_frame_only(settings_.iframe);
+    player_->set_key_frame_only(settings_.iframe != 0);
 }
 
 void MainWindow::on_full_monitor() {
-    if (!full_monitor_) {
-        saved_rect_ = geometry();
-        const QRect monitor = (screen() ? screen() : QGuiApplication::primaryScreen())->geometry();
-        setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        setFixedSize(monitor.size());
-        setGeometry(monitor);
-        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-            if (child != display_widget_)
-                child->hide();
-        display_widget_->setGeometry(rect());
-        full_monitor_ = true;
-    } else {
-        setWindowFlag(Qt::WindowStaysOnTopHint, false);
-        setFixedSize(saved_rect_.size());
-        setGeometry(saved_rect_);
-        for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (full_monitor_)
+        leave_full_monitor();
+    else
+        enter_full_monitor();
+}
+
+// The picture fills the window's screen. The window's state changes, never its flags: new
+// flags would hide and re-create the window, which ends its modal loop and with it the program.
+void MainWindow::enter_full_monitor() {
+    saved_rect_ = geometry();
+    full_monitor_ = true;
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (child != display_widget_ && !child->isWindow())
+            child->hide();
+    setMinimumSize(0, 0);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const QRect monitor = (screen() ? screen() : QGuiApplication::primaryScreen())->geometry();
+    setGeometry(monitor);
+    showFullScreen();
+    display_widget_->setGeometry(rect());
+    display_widget_->raise();
+}
+
+void MainWindow::leave_full_monitor() {
+    full_monitor_ = false;
+    showNormal();
+    setFixedSize(saved_rect_.size());
+    setGeometry(saved_rect_);
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (!child->isWindow())
             child->show();
-        buttons_[kIdBackup]->hide();
-        buttons_[kIdFullScreen]->hide();
-        const bool logs = disk_.disk_kind != 7 && disk_.disk_kind != 8;
-        for (int id : {kIdEventLog, kIdCaptureLog, kIdSystemLog})
-            buttons_[id]->setVisible(logs);
-        place_controls();
-        full_monitor_ = false;
-    }
-    show();
+    buttons_[kIdBackup]->hide();
+    buttons_[kIdFullScreen]->hide();
+    const bool logs = disk_.disk_kind != 7 && disk_.disk_kind != 8;
+    for (int id : {kIdEventLog, kIdCaptureLog, kIdSystemLog})
+        buttons_[id]->setVisible(logs);
+    place_controls();
 }
 
-void MainWindow::on_mark_in() {
-    if (!disk_.ready())
-        return;
-    if (mark_in_ && mark_out_) {
-        mark_in_ = mark_out_ = false;
-        timeline_->clear_selection();
-    } else {
-        mark_in_ = true;
-        mark_out_ = false;
-        timeline_->clear_selection();
-        timeline_->set_selection(timeline_->position(), timeline_->position());
-    }
-    buttons_[kIdMarkIn]->set_check(mark_in_);
-    buttons_[kIdMarkOut]->set_check(false);
-    timeline_->update();
-}
-
-void MainWindow::on_mark_out() {
-    if (!disk_.ready() || !mark_in_)
-        return;
-    timeline_->set_selection(-1, timeline_->position());
-    mark_out_ = true;
-    buttons_[kIdMarkOut]->set_check(true);
-    timeline_->update();
+// The display follows the window's size in full monitor, whatever the window manager made of it.
+void MainWindow::changeEvent(QEvent* event) {
+    DialogFrame::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && full_monitor_)
+        display_widget_->setGeometry(rect());
 }
 
 void MainWindow::on_record() {
     if (!disk_.ready())
         return;
-    if (!mark_in_) {
+    if (!player_->marked_in()) {
         show_message(this, QStringLiteral("Start time is less than stop time."),
                      QStringLiteral("Record"));
         return;
     }
-    if (mark_out_)
+    if (player_->marked_span())
         open_backup_dialog();
 }
 
@@ -145,15 +140,26 @@ void MainWindow::on_split(int splits) {
 
 void MainWindow::on_time_search() {
     timeline_->set_scale(timeline_->scale() == 0 ? 1 : 0);
-    const DateTime t = broken_down(current_time_);
+    const DateTime t = broken_down(player_->time());
     timeline_->set_time(t.hour, t.minute, t.second);
-    timeline_->update();
-    scale_text_->update();
+    show_player_state();
 }
 
 void MainWindow::on_time_format(int index) {
     settings_.time_format = index;
-    show_time(current_time_);
+    display_->set_time_format(index);
+    show_player_state();
+}
+
+OverlayPlace MainWindow::overlay_place() const {
+    const int stored = store_->value(kOverlayKey, static_cast<int>(OverlayPlace::Bottom)).toInt();
+    return stored >= 0 && stored <= 2 ? static_cast<OverlayPlace>(stored) : OverlayPlace::Bottom;
+}
+
+// Where the tiles show their label and time: a view choice, kept at once.
+void MainWindow::on_overlay_place(OverlayPlace place) {
+    store_->setValue(kOverlayKey, static_cast<int>(place));
+    display_->set_overlay_place(place);
 }
 
 void MainWindow::on_about() {
@@ -164,8 +170,7 @@ void MainWindow::on_about() {
 void MainWindow::on_exit() {
     end_backup_job();
     save_settings(*store_, settings_);
-    api_set_play_mode(PM_STOP);
-    ui_mode_ = PM_STOP;
+    player_->stop();
     accept();
 }
 
@@ -196,10 +201,21 @@ QMenu* MainWindow::build_context_menu() {
         action->setChecked(i == settings_.time_format);
         connect(action, &QAction::triggered, this, [this, i] { on_time_format(i); });
     }
+    QMenu* places = menu->addMenu("Tile text");
+    const std::pair<const char*, OverlayPlace> place_entries[] = {
+        {"Top", OverlayPlace::Top}, {"Bottom", OverlayPlace::Bottom}, {"Hidden", OverlayPlace::Hidden}};
+    for (const auto& [text, place] : place_entries) {
+        QAction* action = places->addAction(QString::fromLatin1(text));
+        action->setCheckable(true);
+        action->setChecked(place == overlay_place());
+        connect(action, &QAction::triggered, this, [this, p = place] { on_overlay_place(p); });
+    }
     QAction* iframe = add("I-Frame Only", kMenuIFrameOnly, ready);
     iframe->setCheckable(true);
     iframe->setChecked(settings_.iframe != 0);
     connect(iframe, &QAction::triggered, this, &MainWindow::on_iframe_toggle);
+    connect(add("Go to time...", kMenuGoToTime, ready), &QAction::triggered, this,
+            &MainWindow::on_go_to_time);
     connect(add("About...", kMenuAbout, true), &QAction::triggered, this, &MainWindow::on_about);
     connect(add("Exit", kMenuExit, true), &QAction::triggered, this, &MainWindow::on_exit);
     return menu;

@@ -65,16 +65,18 @@ void MainWindow::follow_disk_in_calendar() {
 
 // The disk went away in the dialog: nothing of it may stay on screen.
 void MainWindow::disk_gone() {
-    on_stop();
+    player_->session_closed();
     close_log_dialogs();
     event_log_.clear();
     system_log_.clear();
     capture_log_.clear();
     timeline_->clear_span_map();
+    timeline_->clear_unreadable();
     timeline_->clear_selection();
     timeline_->update();
     calendar_->set_session(false, 0, 0);
     calendar_->set_recorded_days(nullptr, 0);
+    month_mask_ = 0;
     apply_disk_buttons();
     set_log_buttons();
 }
@@ -89,7 +91,7 @@ void MainWindow::on_month_mask(uint32_t mask) {
     month_mask_ = mask;
     if (!disk_.ready())
         return;
-    const QDate month = date_of(day_);
+    const QDate month = calendar_->shown_date();
     std::vector<uint32_t> days;
     for (int d = 0; d < 31; ++d) {
         const QDate date(month.year(), month.month(), d + 1);
@@ -99,20 +101,17 @@ void MainWindow::on_month_mask(uint32_t mask) {
     calendar_->set_recorded_days(days.data(), static_cast<int>(days.size()));
 }
 
-// A day from the calendar (its midnight in lparam), or from the window itself (lparam 0:
-// the calendar follows the window's day).
+// A day from the calendar (its midnight in lparam), or from the window itself (lparam 0: the
+// window's own day again).
 void MainWindow::on_calendar_day(intptr_t wparam, intptr_t lparam) {
     if (!disk_.ready())
         return;
-    if (lparam > 0 && lparam <= intptr_t{UINT32_MAX}) {
-        day_ = static_cast<uint32_t>(lparam);
-        if (!playing())
-            current_time_ = day_;
-        timeline_moved_at_ = 0;
-    } else {
-        calendar_->set_shown_date(date_of(day_));
-    }
-    on_day_chosen(wparam != 0);
+    const uint32_t day = lparam > 0 && lparam <= intptr_t{UINT32_MAX} ? static_cast<uint32_t>(lparam)
+                                                                      : player_->day();
+    if (wparam != 0)
+        month_mask_ = 0;  // the month is scanned again
+    if (day != 0)
+        load_day(day, false);
 }
 
 void MainWindow::toggle_event_log() {

@@ -19,6 +19,7 @@
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/posted_event.h"
+#include "ui/scope_exit.h"
 
 namespace ui {
 namespace {
@@ -94,11 +95,17 @@ void MainWindow::open_backup_dialog() {
         return;
     if (backup_dialog_)
         backup_dialog_->close();
+    if (!player_->marked_span())
+        return;
     auto* dialog = new BackupDialog(this, this);
     backup_dialog_ = dialog;
     dialog->set_display_channels(disk_.display_channels);
-    dialog->set_span(position_time(timeline_->selection_start()),
-                     position_time(timeline_->selection_end()));
+    // The span the user marked, as recorder times: never re-read from the timeline, whose
+    // scale or day may have changed since.
+    const auto span = player_->marked_span();
+    if (!span)
+        return;
+    dialog->set_span(span->first, span->second);
     dialog->set_search_map(timeline_->span_map().data(), timeline_->span_map().size());
     dialog->set_time_format(settings_.time_format);
     const QString last = store_->value(kBackupFolderKey).toString();
@@ -118,23 +125,28 @@ void MainWindow::start_backup_job() {
         backup_hooks_ = std::make_unique<WindowBackupHooks>(this);
         backup_job_ = std::make_unique<BackupJob>(backup_hooks_.get());
     }
-    ui_mode_ = PM_STOP;
-    reset_transport_buttons();
-    show_play_state();
     store_->setValue(kBackupFolderKey, dialog->folder());
     backup_job_folder_ = dialog->job_folder();
     backup_create_failed_ = false;
     BackupJob::install(backup_job_.get());
     bridge_->set_export_running(true);
+    // The job mutes the display, clears it and stops the engine as it starts. A start that
+    // fails gives the sound back, and the transport shows what the engine does now.
+    ScopeExit undo([this] {
+        detach_backup_job();
+        display_->set_volume(audio_on_ ? volume_bar_->position() : 0);
+        player_->follow_engine();
+    });
     if (backup_job_->start(dialog->start_time(), dialog->end_time(), dialog->channel_mask(),
                            backup_job_folder_.toStdString()) != 0) {
-        detach_backup_job();
         const std::string why = backup_job_->error();
         dialog->job_ended(false);
         show_message(this, QString::fromStdString(why.empty() ? "The backup did not start." : why),
                      QStringLiteral("Quillon"));
         return;
     }
+    undo.dismiss();
+    player_->engine_taken();
     backup_pump_->start(kBackupPumpMs);
 }
 
@@ -200,7 +212,7 @@ void MainWindow::done(int result) {
 }
 
 void MainWindow::on_capture() {
-    if (no_picture_) {
+    if (!player_->has_picture()) {
         show_message(this, QStringLiteral("Capture Failed!!!"), QStringLiteral("Quillon"));
         return;
     }
@@ -232,7 +244,7 @@ void MainWindow::on_capture() {
 
 bool MainWindow::run_capture_dialog(StillCaptureRequest* request) {
     DateTime shown{};
-    time_to_systemtime(current_time_, &shown);
+    time_to_systemtime(player_->time(), &shown);
     CaptureDialog dialog(shown, settings_.time_format, this);
     if (dialog.exec() != QDialog::Accepted)
         return false;

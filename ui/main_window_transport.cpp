@@ -1,45 +1,78 @@
-// The transport buttons: play, fast forward, rewind, frame steps and minute jumps, and the
-// restart sequence that every new start of playback goes through.
+// The transport as the window shows it: the buttons' images and tooltips, the clock, the speed
+// text, the thumb and the marked span, all from the player controller's state; and the keys,
+// which are actions of the whole window so that they work wherever the user clicked last.
+#include <QAction>
+#include <QDateTimeEdit>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QVBoxLayout>
 
 #include "ui/controls/search_slider.h"
 #include "ui/controls/skin_button.h"
 #include "ui/core_bridge.h"
-#include "ui/dialogs/dispatch_wait.h"
 #include "ui/main_window.h"
 #include "ui/recorder_clock.h"
+#include "ui/scale_text.h"
 
 namespace ui {
 namespace {
 
-bool plausible_year(uint32_t time) {
-    const DateTime t = broken_down(time);
-    return t.year >= 1970 && t.year <= 3000;
+// The position of `time` on the timeline of `day`; clamped to the day's two ends.
+int position_of(const SearchSlider& timeline, uint32_t day, uint32_t time) {
+    if (time <= day)
+        return 0;
+    const uint32_t second = time - day;
+    if (second >= DaySpans::kDaySeconds)
+        return timeline.range();
+    return timeline.position_of_seconds(static_cast<int>(second));
 }
 
 } // namespace
 
 uint32_t MainWindow::position_time(int position) const {
-    return day_ + static_cast<uint32_t>(timeline_->seconds_of_position(position));
+    return player_->day() + static_cast<uint32_t>(timeline_->seconds_of_position(position));
 }
 
-int32_t MainWindow::second_of_day(uint32_t time) const {
-    return static_cast<int32_t>(time - day_midnight(time));
+void MainWindow::create_key_actions() {
+    PlayerController* player = player_;
+    const struct {
+        QKeySequence key;
+        std::function<void()> run;
+    } keys[] = {
+        {QKeySequence(Qt::Key_Space), [player] { player->play(); }},
+        {QKeySequence(Qt::Key_Right), [player] { player->frame_step(true); }},
+        {QKeySequence(Qt::Key_Left), [player] { player->frame_step(false); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_Right), [player] { player->minute_jump(true); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_Left), [player] { player->minute_jump(false); }},
+        {QKeySequence(Qt::Key_F), [player] { player->fast_forward(); }},
+        {QKeySequence(Qt::Key_R), [player] { player->rewind(); }},
+        {QKeySequence(Qt::Key_I), [player] { player->mark_in(); }},
+        {QKeySequence(Qt::Key_O), [player] { player->mark_out(); }},
+        {QKeySequence(Qt::Key_1), [this] { on_split(1); }},
+        {QKeySequence(Qt::Key_4), [this] { on_split(4); }},
+        {QKeySequence(Qt::Key_9), [this] { on_split(9); }},
+        {QKeySequence(Qt::Key_6), [this] { on_split(16); }},
+        {QKeySequence(Qt::Key_F11), [this] { on_full_monitor(); }},
+        {QKeySequence(Qt::Key_Escape), [this] { if (full_monitor_) leave_full_monitor(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), [this] { on_disk_load(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), [this] { on_capture(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_G), [this] { on_go_to_time(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { on_exit(); }},
+    };
+    for (const auto& k : keys) {
+        auto* action = new QAction(this);
+        action->setShortcut(k.key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setAutoRepeat(true);
+        connect(action, &QAction::triggered, this, k.run);
+        addAction(action);
+        key_actions_[k.key.toString()] = action;
+    }
 }
 
-// The engine's channels close first; the frames already under way land before the display is
-// cleared, and every channel arms again on its next key frame.
-void MainWindow::restart(uint32_t time, int32_t mode, uint32_t mask, bool close_first) {
-    if (close_first)
-        api_set_channel_mask(0);
-    bridge_->clear_armed();
-    // Painting and posted messages go on, user input waits: no second action starts midway.
-    wait_dispatching_events(50);
-    display_->clear();
-    api_set_channel_mask(mask);
-    api_play_from(time);
-    api_set_play_mode(mode);
-    ui_mode_ = mode;
-    no_picture_ = false;
+QAction* MainWindow::key_action(const QKeySequence& key) const {
+    const auto found = key_actions_.find(key.toString());
+    return found == key_actions_.end() ? nullptr : found->second;
 }
 
 void MainWindow::reset_transport_buttons() {
@@ -55,119 +88,98 @@ void MainWindow::reset_transport_buttons() {
     buttons_[kIdPlay]->set_skin("play");
 }
 
-void MainWindow::show_play_state() {
-    const bool running = ui_mode_ != PM_STOP;
+void MainWindow::show_transport_buttons() {
+    reset_transport_buttons();
+    const int32_t mode = player_->mode();
+    const bool running = player_->playing();
     buttons_[kIdPlay]->set_skin(running ? "pause" : "play");
     buttons_[kIdPlay]->setToolTip(running ? "Pause" : "Play");
+    if (is_forward_speed(mode)) {
+        buttons_[kIdFastForward]->set_check(true);
+        buttons_[kIdFastForward]->setToolTip(speed_tooltip(mode));
+    } else if (is_rewind_speed(mode)) {
+        buttons_[kIdRewind]->set_check(true);
+        buttons_[kIdRewind]->setToolTip(speed_tooltip(mode));
+    }
 }
 
-void MainWindow::on_play() {
-    if (!disk_.ready() || !play_hold_.accept(clock_()))
+// The selection shows the marks that fall on the shown day; a mark on another day puts its end
+// of the band at the day's edge.
+void MainWindow::show_marks() {
+    const auto in = player_->marked_in();
+    const auto out = player_->marked_out();
+    buttons_[kIdMarkIn]->set_check(in.has_value());
+    buttons_[kIdMarkOut]->set_check(out.has_value());
+    timeline_->clear_selection();
+    const uint32_t day = player_->day();
+    if (!in || day == 0)
         return;
-    reset_transport_buttons();
-    if (ui_mode_ == PM_STOP || ui_mode_ == PM_FRAME_F || ui_mode_ == PM_FRAME_B) {
-        const int next = timeline_->next_recorded_position();
-        if (next < 0) {
-            show_play_state();
-            return;
-        }
-        if (next != timeline_->position()) {
-            timeline_->set_position(next);
-            restart(position_time(next), PM_PLAY, kPlayChannelsMask);
-        } else {
-            const uint32_t time = next == 0 ? position_time(next) + 1 : current_time_;
-            restart(time, PM_PLAY, kPlayChannelsMask, false);
+    const uint32_t first = out ? std::min(*in, *out) : *in;
+    const uint32_t last = out ? std::max(*in, *out) : *in;
+    if (last < day || first >= day + DaySpans::kDaySeconds)
+        return;
+    const int start = position_of(*timeline_, day, first);
+    timeline_->set_selection(start, out ? position_of(*timeline_, day, last) : -1);
+}
+
+void MainWindow::show_player_state() {
+    show_transport_buttons();
+    transport_->setText(player_->transport_text());
+    const uint32_t time = player_->time();
+    if (time != 0) {
+        show_time(time);
+        if (player_->spans().on_day(time) && !timeline_->dragging()) {
+            const DateTime t = broken_down(time);
+            timeline_->set_time(t.hour, t.minute, t.second);
         }
     } else {
-        const int32_t mode = ui_mode_ == PM_PLAY ? PM_STOP : PM_PLAY;
-        display_->clear();
-        bridge_->clear_armed();
-        api_set_channel_mask(kAllChannelsMask);
-        api_play_from(plausible_year(current_time_) ? current_time_
-                                                    : position_time(timeline_->position()));
-        api_set_play_mode(mode);
-        ui_mode_ = mode;
+        osd_->clear();
     }
-    show_play_state();
+    show_marks();
+    timeline_->update();
+    scale_text_->update();
 }
 
-void MainWindow::on_fast_forward() {
-    if (!disk_.ready() || !ff_hold_.accept(clock_()))
+void MainWindow::show_status(const QString& text) { message_->setText(text); }
+
+// The end of a drag, or of a click on the timeline: one seek for the whole gesture.
+void MainWindow::on_timeline_released() {
+    if (!disk_.ready())
         return;
-    reset_transport_buttons();
-    const int next = timeline_->next_recorded_position();
-    if (next < 0) {
-        api_set_play_mode(PM_STOP);
-        ui_mode_ = PM_STOP;
-        show_play_state();
-        return;
-    }
-    const uint32_t time = position_time(next);
-    if (ui_mode_ == PM_STOP) {
-        bridge_->clear_armed();
-        api_set_channel_mask(kAllChannelsMask);
-        api_play_from(time);
-        timeline_->set_position(next);
-    } else if (is_rewind_speed(ui_mode_)) {
-        restart(time, ui_mode_, kAllChannelsMask);
-    }
-    ui_mode_ = next_forward_speed(ui_mode_);
-    api_set_play_mode(ui_mode_);
-    no_picture_ = false;
-    buttons_[kIdFastForward]->set_check(true);
-    buttons_[kIdFastForward]->setToolTip(speed_tooltip(ui_mode_));
+    player_->seek(position_time(timeline_->position()));
 }
 
-void MainWindow::on_rewind() {
-    if (!disk_.ready() || !rew_hold_.accept(clock_()))
+// Ctrl+G: a date and time of the recorder's clock, played from at once.
+void MainWindow::on_go_to_time() {
+    if (!disk_.ready())
         return;
-    reset_transport_buttons();
-    const int previous = timeline_->previous_recorded_position();
-    if (previous < 0)
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Go to time"));
+    auto* edit = new QDateTimeEdit(&dialog);
+    edit->setTimeSpec(Qt::UTC);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    edit->setDateTime(QDateTime::fromSecsSinceEpoch(player_->time(), Qt::UTC));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(QStringLiteral("Play from (recorder time):"), &dialog));
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted)
         return;
-    uint32_t time = current_time_;
-    if (previous != timeline_->position()) {
-        time = position_time(previous);
-        timeline_->set_position(previous);
-    }
-    if (ui_mode_ == PM_STOP) {
-        bridge_->clear_armed();
-        api_set_channel_mask(kAllChannelsMask);
-        api_play_from(time);
-    } else if (ui_mode_ == PM_PLAY || is_forward_speed(ui_mode_)) {
-        restart(time, ui_mode_, kAllChannelsMask);
-    }
-    ui_mode_ = next_rewind_speed(ui_mode_);
-    api_set_play_mode(ui_mode_);
-    no_picture_ = false;
-    buttons_[kIdRewind]->set_check(true);
-    buttons_[kIdRewind]->setToolTip(speed_tooltip(ui_mode_));
+    const qint64 chosen = edit->dateTime().toSecsSinceEpoch();
+    if (chosen > 0 && chosen <= qint64{UINT32_MAX})
+        go_to(static_cast<uint32_t>(chosen));
 }
 
-void MainWindow::on_frame_step(bool forward) {
-    if (!disk_.ready() || ui_mode_ == PM_STOP)
+void MainWindow::go_to(uint32_t time) {
+    if (!disk_.ready() || time == 0)
         return;
-    reset_transport_buttons();
-    ui_mode_ = forward ? PM_FRAME_F : PM_FRAME_B;
-    api_set_play_mode(ui_mode_);
-    buttons_[forward ? kIdFrameForward : kIdFrameBack]->set_check(true);
-}
-
-void MainWindow::on_minute_jump(bool forward) {
-    HoldOff& hold = forward ? minute_forward_hold_ : minute_back_hold_;
-    if (!disk_.ready() || !hold.accept(clock_()))
-        return;
-    const bool at_day_end = timeline_->scale() == 0 && timeline_->position() >= timeline_->range();
-    const auto second = minute_jump(second_of_day(current_time_), forward, at_day_end);
-    if (!second)
-        return;
-    reset_transport_buttons();
-    current_time_ = day_midnight(current_time_) + static_cast<uint32_t>(*second);
-    if (playing()) {
-        restart(current_time_, forward ? PM_MINUTE_F : PM_MINUTE_B, kAllChannelsMask);
-        buttons_[forward ? kIdMinuteForward : kIdMinuteBack]->set_check(true);
-    }
-    show_time(current_time_);
+    const uint32_t midnight = time - time % DaySpans::kDaySeconds;
+    if (midnight != player_->day())
+        load_day(midnight, false);
+    player_->play_at(time);
 }
 
 } // namespace ui

@@ -1,4 +1,4 @@
-// The callbacks' routing: arming on the first key frame, audio slots, the export's frames and
+// The callbacks' routing: arming on the first key frame, the generation of the messages, audio slots, the export's frames and
 // the stop message.
 #include <QtTest>
 
@@ -16,11 +16,13 @@ namespace {
 class Receiver : public QObject {
 public:
     std::vector<std::pair<int, intptr_t>> messages;
+    std::vector<intptr_t> generations;
 
 protected:
     bool event(QEvent* event) override {
         if (const auto* posted = dynamic_cast<const ui::PostedEvent*>(event)) {
             messages.emplace_back(posted->message(), posted->lparam());
+            generations.push_back(posted->wparam());
             return true;
         }
         return QObject::event(event);
@@ -47,7 +49,7 @@ class CoreBridgeTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void a_channel_shows_nothing_until_its_second_key_frame();
+    void a_channel_shows_frames_from_its_first_key_frame();
     void audio_slots_follow_the_video_channels();
     void an_export_takes_every_frame();
     void only_no_data_of_the_whole_play_stops();
@@ -55,30 +57,34 @@ private slots:
     void speeds_cycle_with_their_tooltips();
 };
 
-void CoreBridgeTest::a_channel_shows_nothing_until_its_second_key_frame() {
+void CoreBridgeTest::a_channel_shows_frames_from_its_first_key_frame() {
     Receiver window;
     testkit::RecordingDisplay display;
     ui::CoreBridge bridge(&window, &display);
     bridge.set_display_channels(4);
     const uint32_t size = (352u << 16) | 288u;
-    frame(2, 100, 0);     // a frame before any key frame
-    frame(2, 100, size);  // the first key frame arms the channel
+    frame(2, 100, 0);     // a frame before any key frame: it would decode from nothing
     QVERIFY(frames_of(display).empty());
+    frame(2, 100, size);  // the first key frame arms the channel and is shown
     QCOMPARE(bridge.armed(), 1u << 2);
     frame(2, 101, 0);
-    frame(2, 101, size);
     auto shown = frames_of(display);
     QCOMPARE(shown.size(), size_t{2});
-    QCOMPARE(shown[1].numbers.at(4), int64_t{size});  // picture size of the second key frame
-    QCOMPARE(shown[1].numbers.at(5), int64_t{2});     // the channel
+    QCOMPARE(shown[0].numbers.at(4), int64_t{size});  // picture size of the key frame
+    QCOMPARE(shown[0].numbers.at(5), int64_t{2});     // the channel
     // After a restart cleared the mask, the same holds again.
     bridge.clear_armed();
-    frame(2, 102, size);
+    frame(2, 102, 0);
     QCOMPARE(frames_of(display).size(), size_t{2});
-    // Every frame, shown or not, tells the window its time.
+    frame(2, 102, size);
+    QCOMPARE(frames_of(display).size(), size_t{3});
+    // Every frame, shown or not, tells the receiver its time, in the generation of its post.
+    bridge.set_generation(7);
+    frame(2, 103, 0);
     QCoreApplication::sendPostedEvents(&window);
-    QCOMPARE(window.messages.size(), size_t{5});
-    QCOMPARE(window.messages.back(), std::make_pair(int{ui::kMsgFrameTime}, intptr_t{102}));
+    QCOMPARE(window.messages.size(), size_t{6});
+    QCOMPARE(window.messages.back(), std::make_pair(int{ui::kMsgFrameTime}, intptr_t{103}));
+    QCOMPARE(window.generations.back(), intptr_t{7});
 }
 
 void CoreBridgeTest::audio_slots_follow_the_video_channels() {

@@ -1,6 +1,8 @@
 // The main window driving the real core on a sample disk, with a recording display in place
 // of the video display.
 #include <QAbstractButton>
+#include <QApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMenu>
 #include <QSignalSpy>
@@ -52,6 +54,12 @@ private slots:
     void only_exit_saves_the_settings();
     void context_menu_greys_without_a_session();
     void split_buttons_follow_the_channel_count();
+    void keys_act_after_clicks_and_never_end_the_program();
+    void full_monitor_fills_the_screen_and_f11_restores();
+    void a_disk_loaded_in_full_monitor_keeps_the_log_buttons_hidden();
+    void log_buttons_wait_for_a_disk();
+    void marks_survive_a_scale_change();
+    void a_restart_shows_the_first_key_frame_and_no_older_time();
 
 private:
     void open_window();
@@ -129,8 +137,8 @@ void MainWindowTest::play_ignores_a_second_press_within_its_hold_off() {
     click(window_.get(), ui::kIdPlay);
     QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
     now_ += 1;
-    click(window_.get(), ui::kIdPlay);
-    QCOMPARE(window_->ui_mode(), int32_t{PM_STOP});
+    click(window_.get(), ui::kIdPlay);  // a pause: the pictures stay where they are
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PAUSE});
     QCOMPARE(tooltip_of(window_.get(), ui::kIdPlay), QStringLiteral("Play"));
 }
 
@@ -228,6 +236,148 @@ void MainWindowTest::split_buttons_follow_the_channel_count() {
     });
     QVERIFY(last != layouts.rend());
     QCOMPARE(last->numbers.at(1), int64_t{channels <= 4 ? 4 : channels <= 9 ? 9 : 16});
+}
+
+// Space, the arrows and Escape after clicks on the buttons and the timeline: each key means what
+// the About box says, and none ends the program.
+void MainWindowTest::keys_act_after_clicks_and_never_end_the_program() {
+    open_window();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    load_sample();
+    if (QTest::currentTestFailed())
+        return;
+    QSignalSpy finished(window_.get(), &QDialog::finished);
+    QTest::mouseClick(ui::find_control(window_.get(), ui::kIdExit), Qt::RightButton);
+    QTest::mouseClick(ui::find_control(window_.get(), ui::kIdPlay), Qt::LeftButton);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
+    QWidget* focus = QApplication::focusWidget();
+    QVERIFY2(qobject_cast<QAbstractButton*>(focus) == nullptr,
+             qPrintable(focus ? focus->objectName() + " " + focus->metaObject()->className() : ""));
+    now_ += 1000;
+    QTest::keyClick(window_.get(), Qt::Key_Space);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PAUSE});
+    QTest::mouseClick(window_->timeline(), Qt::LeftButton, {}, QPoint(100, 30));
+    QTest::keyClick(window_.get(), Qt::Key_Right);
+    QCOMPARE(api_play_mode() == PM_FRAME_F || api_play_mode() == PM_PAUSE, true);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PAUSE});
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    QTest::keyClick(window_.get(), Qt::Key_Return);
+    now_ += 1000;
+    QTest::keyClick(window_.get(), Qt::Key_Space);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
+    QVERIFY(window_->isVisible());
+    QCOMPARE(finished.count(), 0);
+}
+
+// F11 fills the window's screen without ending the program; F11 or Escape bring the window
+// back as it was.
+void MainWindowTest::full_monitor_fills_the_screen_and_f11_restores() {
+    open_window();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    load_sample();
+    if (QTest::currentTestFailed())
+        return;
+    QSignalSpy finished(window_.get(), &QDialog::finished);
+    const QRect before = window_->geometry();
+    QTest::keyClick(window_.get(), Qt::Key_F11);
+    QVERIFY(window_->full_monitor());
+    QVERIFY(window_->isVisible());
+    const QRect screen = window_->screen()->geometry();
+    QTRY_COMPARE(window_->size(), screen.size());
+    QWidget* display = ui::find_control(window_.get(), ui::kIdDisplay);
+    QTRY_COMPARE(display->size(), screen.size());
+    QVERIFY(!ui::find_control(window_.get(), ui::kIdPlay)->isVisible());
+    QTest::keyClick(window_.get(), Qt::Key_F11);
+    QVERIFY(!window_->full_monitor());
+    QTRY_COMPARE(window_->geometry().size(), before.size());
+    QVERIFY(ui::find_control(window_.get(), ui::kIdPlay)->isVisible());
+    QTest::keyClick(window_.get(), Qt::Key_F11);
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    QVERIFY(!window_->full_monitor());
+    QVERIFY(window_->isVisible());
+    QCOMPARE(finished.count(), 0);
+}
+
+void MainWindowTest::a_disk_loaded_in_full_monitor_keeps_the_log_buttons_hidden() {
+    open_window();
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QTest::keyClick(window_.get(), Qt::Key_F11);
+    QVERIFY(window_->full_monitor());
+    load_sample();
+    for (int id : {ui::kIdEventLog, ui::kIdSystemLog, ui::kIdCaptureLog})
+        QVERIFY(!ui::find_control(window_.get(), id)->isVisible());
+    QTest::keyClick(window_.get(), Qt::Key_F11);
+    for (int id : {ui::kIdEventLog, ui::kIdSystemLog, ui::kIdCaptureLog})
+        QVERIFY(ui::find_control(window_.get(), id)->isVisible());
+}
+
+void MainWindowTest::log_buttons_wait_for_a_disk() {
+    open_window();
+    for (int id : {ui::kIdEventLog, ui::kIdSystemLog, ui::kIdCaptureLog})
+        QVERIFY(!ui::find_control(window_.get(), id)->isEnabled());
+    load_sample();
+    for (int id : {ui::kIdEventLog, ui::kIdSystemLog, ui::kIdCaptureLog})
+        QVERIFY(ui::find_control(window_.get(), id)->isEnabled());
+}
+
+// The span to export is what the user marked, whatever the timeline shows afterwards.
+void MainWindowTest::marks_survive_a_scale_change() {
+    open_window();
+    load_sample();
+    if (QTest::currentTestFailed())
+        return;
+    const uint32_t day = window_->selected_day();
+    window_->player()->seek(day + 3600 + 15);
+    click(window_.get(), ui::kIdMarkIn);
+    window_->player()->seek(day + 3600 + 75);
+    click(window_.get(), ui::kIdMarkOut);
+    click(window_.get(), ui::kIdTimeSearch);  // the 60-minute scale
+    QCOMPARE(window_->timeline()->scale(), 1);
+    const auto span = window_->player()->marked_span();
+    QVERIFY(span.has_value());
+    QCOMPARE(span->first, day + 3600 + 15);
+    QCOMPARE(span->second, day + 3600 + 75);
+    // The band is drawn where the marked times are on the new scale.
+    const int start = window_->timeline()->selection_start();
+    const int second = window_->timeline()->seconds_of_position(start);
+    QVERIFY(second <= 3600 + 15 && second > 3600 + 15 - 3600 / window_->timeline()->range() - 1);
+}
+
+// After a restart the first pictures shown are the new time's, from its first key frame, and
+// the clock never shows a time from before the restart.
+void MainWindowTest::a_restart_shows_the_first_key_frame_and_no_older_time() {
+    open_window();
+    load_sample();
+    if (QTest::currentTestFailed())
+        return;
+    click(window_.get(), ui::kIdPlay);
+    QTRY_VERIFY_WITH_TIMEOUT(count_of(*display_, DisplayCall::Frame) > 0, 15000);
+    const uint32_t day = window_->selected_day();
+    const uint32_t target = window_->player()->spans().previous_recorded(day + 86399);
+    QVERIFY(target != 0);
+    const size_t calls_before = display_->calls().size();
+    window_->player()->seek(target - 20);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
+    QTRY_VERIFY_WITH_TIMEOUT(display_->calls().size() > calls_before + 3, 15000);
+    const auto calls = display_->calls();
+    bool cleared = false;
+    for (size_t i = calls_before; i < calls.size(); ++i) {
+        if (calls[i].call == DisplayCall::Clear) {
+            cleared = true;
+            continue;
+        }
+        if (calls[i].call != DisplayCall::Frame || !cleared || calls[i].numbers.at(2) != 0)
+            continue;
+        // The first video frame after the clear is a key frame of the new time.
+        QVERIFY(calls[i].numbers.at(4) != 0);
+        QVERIFY(calls[i].numbers.at(0) + 20 >= int64_t{target} - 20);
+        break;
+    }
+    QVERIFY(cleared);
+    QTRY_VERIFY_WITH_TIMEOUT(window_->current_time() >= target - 40, 15000);
 }
 
 QTEST_MAIN(MainWindowTest)

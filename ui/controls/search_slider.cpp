@@ -40,12 +40,7 @@ void SearchSlider::set_time(int hour, int minute, int second) {
         return;
     shown_hour_ = std::clamp(hour, 0, 23);
     const int in_hour = std::clamp(minute, 0, 59) * 60 + std::clamp(second, 0, 59);
-    // The hour starts where its spans are painted: with range / 24 in whole pixels first, the
-    // thumb would stand up to 12 pixels left of the time it shows, ahead of its recording.
-    if (scale_ == 0)
-        move_thumb(shown_hour_ * range_ / 24 + in_hour * (range_ / 24) / 3600);
-    else
-        move_thumb(range_ * in_hour / 3600);
+    move_thumb(position_of_seconds(shown_hour_ * 3600 + in_hour));
     update(); // the 60-minute scale may show another hour now
 }
 

@@ -60,8 +60,16 @@ public:
     // at the thumb (24 hours) or within 3 positions after it (60 minutes).
     bool channel_recorded_at_thumb(int channel) const;
 
-    // Seconds of day of position `p` (clamped to 0..range).
+    // Seconds of day of position `p` (clamped to 0..range), and the position of a second of the
+    // day: one linear formula each way, so that a time shown, a click and a painted slot agree.
+    // On the 60-minute scale a second outside the shown hour lands on its nearer end.
     int seconds_of_position(int p) const;
+    int position_of_seconds(int second_of_day) const;
+
+    // Slots whose records could not be read, painted red over the recorded spans.
+    void mark_unreadable(int first_slot, int last_slot);
+    void clear_unreadable();
+    bool unreadable(int slot) const;
     // The position of slot `slot` on the current scale.
     int slot_position(int slot) const;
 
@@ -94,11 +102,13 @@ private:
     int search_forward(uint32_t mask) const;
 
     void paint_map(QPainter& painter) const;
+    void paint_unreadable(QPainter& painter) const;
     void paint_selection(QPainter& painter) const;
     void paint_grid(QPainter& painter) const;
     int span_top() const { return height() * 2 / 3; }
 
     std::array<uint32_t, kSlots> span_map_{};
+    std::array<bool, kSlots> unreadable_{};
     uint32_t filter_ = kAllChannels;
     int scale_ = 0;
     int shown_hour_ = 0;

@@ -12,11 +12,7 @@ int SearchSlider::end_slot() const {
 }
 
 int SearchSlider::slot_position(int slot) const {
-    const int hour = slot / kSlotsPerHour;
-    const int in_hour = slot % kSlotsPerHour;
-    if (scale_ != 0)
-        return range_ * in_hour / kSlotsPerHour;
-    return hour * range_ / 24 + in_hour * (range_ / 24) / kSlotsPerHour;
+    return position_of_seconds(slot * 15);
 }
 
 int SearchSlider::seconds_of_position(int p) const {
@@ -24,6 +20,29 @@ int SearchSlider::seconds_of_position(int p) const {
     if (scale_ == 0)
         return static_cast<int>(clamped * 86400 / range_);
     return shown_hour_ * 3600 + static_cast<int>(clamped * 3600 / range_);
+}
+
+int SearchSlider::position_of_seconds(int second_of_day) const {
+    const int64_t second = std::clamp(second_of_day, 0, 86399);
+    if (scale_ == 0)
+        return static_cast<int>(second * range_ / 86400);
+    const int64_t in_hour = std::clamp<int64_t>(second - int64_t{shown_hour_} * 3600, 0, 3600);
+    return static_cast<int>(in_hour * range_ / 3600);
+}
+
+void SearchSlider::mark_unreadable(int first_slot, int last_slot) {
+    for (int slot = std::max(0, first_slot); slot <= std::min(last_slot, kSlots - 1); ++slot)
+        unreadable_[static_cast<size_t>(slot)] = true;
+    update();
+}
+
+void SearchSlider::clear_unreadable() {
+    unreadable_.fill(false);
+    update();
+}
+
+bool SearchSlider::unreadable(int slot) const {
+    return slot >= 0 && slot < kSlots && unreadable_[static_cast<size_t>(slot)];
 }
 
 // The first slot of the shown hours that shares a bit with `mask` and lies at or after the

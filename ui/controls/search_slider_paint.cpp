@@ -12,6 +12,7 @@ namespace {
 const QColor kBackground(241, 243, 245);
 const QColor kSpan(41, 150, 252);
 const QColor kSelection(0, 115, 0);
+const QColor kUnreadable(214, 39, 40);
 const QColor kPattern(206, 212, 220);
 const QColor kGroove(170, 178, 188);
 constexpr int kStrip = 5;
@@ -32,6 +33,7 @@ void SearchSlider::paintEvent(QPaintEvent*) {
 
     paint_map(painter);
     paint_selection(painter);
+    paint_unreadable(painter);
     painter.fillRect(QRect(0, span_top() - kStrip, width(), kStrip), kBackground);
     paint_grid(painter);
 
@@ -53,6 +55,20 @@ void SearchSlider::paint_map(QPainter& painter) const {
         if (scale_ != 0)
             width += 3;
         painter.fillRect(QRect(offset_ + slot_position(slot), top, width, bar_height), kSpan);
+    }
+}
+
+// Above the marked span, so that a hole in the marked span stays in sight.
+void SearchSlider::paint_unreadable(QPainter& painter) const {
+    const int top = span_top();
+    for (int slot = first_slot(); slot < end_slot(); ++slot) {
+        if (!unreadable_[static_cast<size_t>(slot)])
+            continue;
+        const int left = slot_position(slot);
+        const int right = std::max(left + 1, slot_position(slot + 1));
+        painter.fillRect(QRect(offset_ + left, top, right - left + (scale_ != 0 ? 1 : 0),
+                               height() - top),
+                         kUnreadable);
     }
 }
 
