@@ -12,6 +12,8 @@
 enum class DisplayFrameKind : int32_t {
     Video = 0,
     Audio = 1,
+    // A video frame to decode, for the frames after it, without showing its picture.
+    Preroll = 2,
 };
 
 // Layout channel that keeps the channels in their order.
