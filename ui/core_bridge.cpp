@@ -51,8 +51,9 @@ void CoreBridge::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8
         display_->frame(data, time, ms, DisplayFrameKind::Audio, static_cast<uint32_t>(length), 0,
                         slot - channels);
     } else if ((armed_.load() & (1u << slot)) != 0) {
-        display_->frame(data, time, ms, static_cast<DisplayFrameKind>(kind),
-                        static_cast<uint32_t>(length), picture_size, slot);
+        const DisplayFrameKind shown =
+            kind == FRAME_KIND_PREROLL ? DisplayFrameKind::Preroll : DisplayFrameKind::Video;
+        display_->frame(data, time, ms, shown, static_cast<uint32_t>(length), picture_size, slot);
     } else if (picture_size != 0) {
         armed_.fetch_or(1u << slot);
     }
