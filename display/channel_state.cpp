@@ -16,14 +16,14 @@ ChannelState::ChannelState(std::atomic<bool>* changed)
 ChannelState::~ChannelState() { av_frame_free(&last_); }
 
 bool ChannelState::push(const uint8_t* data, size_t length, uint32_t picture_size,
-                        decode::FrameTime time) {
+                        decode::FrameTime time, bool show) {
     // Longer than any frame a decoder takes: refused before it is copied, so that a length
     // from a damaged record never makes the queue grow a buffer for it.
     if (length == 0 || length > decode::kMaxFrameBytes) {
         oversize_.fetch_add(1, std::memory_order_relaxed);
         return false;
     }
-    if (!queue_.push(data, length, picture_size, time, epoch_.load(std::memory_order_acquire))) {
+    if (!queue_.push(data, length, picture_size, time, epoch_.load(std::memory_order_acquire), show)) {
         return false;
     }
     queued_.fetch_add(1, std::memory_order_relaxed);
@@ -45,12 +45,10 @@ bool ChannelState::pop_current() {
 
 bool ChannelState::decode_some(int max_frames) {
     for (int i = 0; i < max_frames; ++i) {
-        if (!pop_current()) {
+        // Taken back, the queue may hold only frames a clear made stale: let go again, and
+        // again look whether a frame came meanwhile, whose producer saw the channel still held.
+        while (!pop_current()) {
             if (!release()) return false;
-            if (!pop_current()) {
-                scheduled_.store(false, std::memory_order_seq_cst);
-                return false;
-            }
         }
         if (work_.epoch != decoder_epoch_) {
             decoder_.reset();  // a clear: no decode from references of before
@@ -60,7 +58,8 @@ bool ChannelState::decode_some(int max_frames) {
         const int rc = decoder_.decode(work_.bytes.data(), work_.bytes.size(), work_.picture_size,
                                        work_.time);
         // Shown before it is counted: whoever sees the count sees the picture.
-        if (rc == 1) publish(*decoder_.picture(), work_.epoch);
+        if (rc == 1 && work_.show) publish(*decoder_.picture(), work_.epoch);
+        if (!work_.show) preroll_.fetch_add(1, std::memory_order_relaxed);
         count_decoder();
     }
     return !queue_.empty() || release();
@@ -152,6 +151,7 @@ ChannelStats ChannelState::stats() const {
     s.dropped = queue_.dropped();
     s.stale = stale_.load(std::memory_order_relaxed);
     s.decoded = decoded_.load(std::memory_order_relaxed);
+    s.preroll = preroll_.load(std::memory_order_relaxed);
     s.pictures = pictures_.load(std::memory_order_acquire);
     s.failed = failed_.load(std::memory_order_relaxed);
     s.before_key = before_key_.load(std::memory_order_relaxed);

@@ -32,6 +32,7 @@ struct ChannelStats {
     uint64_t dropped = 0;        // frames the full queue dropped, up to the next key frame
     uint64_t stale = 0;          // queued frames a clear made worthless, passed over
     uint64_t decoded = 0;        // frames handed to the decoder
+    uint64_t preroll = 0;        // of those, frames decoded for their successors, never shown
     uint64_t pictures = 0;       // pictures that came out
     uint64_t failed = 0;         // frames that did not decode
     uint64_t before_key = 0;     // frames passed over while waiting for a key frame
@@ -46,8 +47,11 @@ public:
     ChannelState(const ChannelState&) = delete;
     ChannelState& operator=(const ChannelState&) = delete;
 
-    // Playback thread. True when the channel must be handed to a worker.
-    bool push(const uint8_t* data, size_t length, uint32_t picture_size, decode::FrameTime time);
+    // Playback thread. True when the channel must be handed to a worker. A frame pushed with
+    // `show` false is decoded, since the frames after it refer to it, and its picture is never
+    // shown (the frames a step back needs before the one it shows).
+    bool push(const uint8_t* data, size_t length, uint32_t picture_size, decode::FrameTime time,
+              bool show = true);
 
     // Decoding worker: up to `max_frames` frames. True when frames are still waiting (the
     // channel stays the caller's), false once it found none (it is handed back).
@@ -106,7 +110,7 @@ private:
     std::atomic<bool> skip_loop_filter_{false};
 
     std::atomic<uint64_t> queued_{0}, decoded_{0}, pictures_{0}, failed_{0}, before_key_{0},
-        refused_{0}, opens_{0}, stale_{0}, oversize_{0};
+        refused_{0}, opens_{0}, stale_{0}, oversize_{0}, preroll_{0};
 };
 
 }  // namespace display

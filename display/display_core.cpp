@@ -25,9 +25,10 @@ void DisplayCore::frame(const uint8_t* data, uint32_t seconds, uint32_t millisec
         }
         return;
     }
-    if (kind != DisplayFrameKind::Video || channel < 0 || channel >= kChannels) return;
+    const bool preroll = kind == DisplayFrameKind::Preroll;
+    if ((kind != DisplayFrameKind::Video && !preroll) || channel < 0 || channel >= kChannels) return;
     const decode::FrameTime time{seconds, milliseconds};
-    if (channels_[static_cast<size_t>(channel)]->push(data, length, picture_size, time)) {
+    if (channels_[static_cast<size_t>(channel)]->push(data, length, picture_size, time, !preroll)) {
         pool_.schedule(channel);
     }
 }

@@ -9,7 +9,7 @@ FrameQueue::FrameQueue(size_t depth, size_t reserve) : slots_(depth == 0 ? 1 : d
 }
 
 bool FrameQueue::push(const uint8_t* data, size_t length, uint32_t picture_size,
-                      decode::FrameTime time, uint64_t epoch) {
+                      decode::FrameTime time, uint64_t epoch, bool show) {
     if (epoch != epoch_) {
         epoch_ = epoch;
         waiting_for_key_ = false;
@@ -28,6 +28,7 @@ bool FrameQueue::push(const uint8_t* data, size_t length, uint32_t picture_size,
     slot.picture_size = picture_size;
     slot.time = time;
     slot.epoch = epoch;
+    slot.show = show;
     tail_.store(tail + 1, std::memory_order_seq_cst);
     return true;
 }
@@ -40,6 +41,7 @@ bool FrameQueue::pop(QueuedFrame* out) {
     out->picture_size = slot.picture_size;
     out->time = slot.time;
     out->epoch = slot.epoch;
+    out->show = slot.show;
     head_.store(head + 1, std::memory_order_release);
     return true;
 }

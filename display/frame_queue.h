@@ -24,6 +24,7 @@ struct QueuedFrame {
     uint32_t picture_size = 0;  // non-zero on a key frame
     decode::FrameTime time;
     uint64_t epoch = 0;  // the channel's clear count when it came
+    bool show = true;    // false: decoded only for the frames after it, its picture not shown
 };
 
 class FrameQueue {
@@ -34,7 +35,7 @@ public:
     // earlier frame was dropped and no key frame has come since (the frames between could not
     // decode). `epoch` changing (a clear) forgets an earlier drop.
     bool push(const uint8_t* data, size_t length, uint32_t picture_size, decode::FrameTime time,
-              uint64_t epoch);
+              uint64_t epoch, bool show = true);
     // Consumer. Moves the oldest frame into *out, trading buffers with it. False when empty.
     bool pop(QueuedFrame* out);
 

@@ -123,7 +123,9 @@ void BackupJob::quiesce_engine() {
 
 void BackupJob::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data,
                          int32_t length, int32_t kind, uint32_t picture_size) {
-    if (stopping_ || !active_) return;
+    // A frame to decode but not to show comes only from a step back, never in an export; a
+    // file must not hold it twice.
+    if (stopping_ || !active_ || kind == FRAME_KIND_PREROLL) return;
     const int32_t shown = api_display_channels();
     const int32_t c = slot >= shown ? slot - shown : slot;
     if (c < 0 || c >= CAvimaker::kChannels) return;

@@ -12,6 +12,8 @@
 enum class DisplayFrameKind : int32_t {
     Video = 0,
     Audio = 1,
+    // A video frame to decode, for the frames after it, without showing its picture.
+    Preroll = 2,
 };
 
 // Where a tile's label and time go: the recorder's own on-screen text is often under one of

@@ -33,6 +33,9 @@ struct SlotPlay {
     uint32_t end_flags = 0;
     uint32_t first_record_time = 0;  // video: first GOP at or after the session start
     GopData gop_data = GopData::Unread;
+    // Video: the time of the last frame delivered to be shown; seconds 0 when none was since the
+    // slot was positioned. Frame steps find their way from it, whatever mode moved the slot.
+    PlayTime shown;
 };
 
 struct EngineState {
@@ -68,6 +71,14 @@ enum class GopLoad { Failed, BadStartBits, Loaded };
 GopLoad load_gop_header(int32_t slot, int32_t command);
 // Reads the frames of the GOP the slot stands at into its GOP data buffer.
 void load_gop_frames(int32_t slot);
+// readstreamdata: moves a video slot to its next GOP (frames loaded) or its previous one (header
+// only). A failure ends the slot in that direction and tells the status callback.
+void load_next_gop(int32_t slot);
+void load_previous_gop(int32_t slot);
+
+// One press of PM_FRAME_F or PM_FRAME_B: every open video slot shows its next or previous
+// stored frame. Returns the milliseconds to sleep afterwards.
+int engine_frame_step(int32_t mode);
 
 // Slot ranges of the playback channel table.
 int32_t video_slot_count();

@@ -58,9 +58,11 @@ int engine_pass(int32_t mode, bool reposition) {
         if (reposition) {
             es.clock = PlayTime{};
             st.reposition = 0;
+            // Nothing is shown at the new place yet: the step starts from the located GOP.
+            for (SlotPlay& sp : es.slots) sp.shown = PlayTime{};
             setvideotime();
         }
-        const int sleep = engine_one_step();
+        const int sleep = engine_frame_step(mode);
         if (st.play_mode == mode) st.play_mode = PM_PAUSE;  // the step may have stopped
         return sleep;
     }

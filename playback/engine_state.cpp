@@ -44,6 +44,9 @@ void notify_status(int32_t code, int32_t slot) {
 
 void deliver_frame(int32_t slot, const PlayTime& t, const uint8_t* data, int32_t length,
                    int32_t kind, uint32_t picture_size) {
+    if (kind == FRAME_KIND_VIDEO && slot >= 0 && slot < video_slot_count()) {
+        engine_state().slots[slot].shown = t;
+    }
     if (FrameCallback cb = api_state().on_frame) {
         cb(slot, static_cast<uint32_t>(t.sec), t.msec, data, length, kind, picture_size);
     }

@@ -37,6 +37,8 @@ void count_frame(SlotPlay& sp, const GopHeader& h) {
     }
 }
 
+}  // namespace
+
 void load_next_gop(int32_t slot) {
     SlotPlay& sp = engine_state().slots[slot];
     const GopLoad load = load_gop_header(slot, PLAYBACK_VIDEO_NEXT_GOP_HEADER);
@@ -75,6 +77,8 @@ void load_previous_gop(int32_t slot) {
         sp.end_flags |= kEndBackward;
     }
 }
+
+namespace {
 
 // Forward: the next frame from the GOP data buffer. True when a frame was delivered.
 bool forward_frame(int32_t slot) {
@@ -214,22 +218,12 @@ void audio_step(int32_t s, int32_t mode) {
     }
 }
 
-// The play clock as a date and a time of day.
-void trace_clock(const PlayTime& clock) {
-    const CivilTime c = civil_from_recorder(static_cast<uint32_t>(clock.sec));
-    dvrfs_trace("Time -- %d-%d-%d %d/%d/%d\n", c.year, c.month, c.day, c.hour, c.minute, c.second);
-}
-
 // Moves the play clock by the mode; returns the step direction.
 int32_t advance_clock(int32_t mode) {
     EngineState& es = engine_state();
     const bool key_only = api_state().key_frame_only != 0;
-    if (mode == PM_PLAY || mode == PM_FRAME_F) {
-        if (mode == PM_FRAME_F) {
-            dvrfs_trace("PM_FRAME_F prev_msec = %d nPBInterval = %d\n", es.clock.msec, es.interval);
-        }
+    if (mode == PM_PLAY) {
         add_milliseconds(&es.clock, es.interval);
-        if (mode == PM_FRAME_F) trace_clock(es.clock);
         return 0;
     }
     if (is_backward(mode)) {

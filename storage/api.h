@@ -18,10 +18,19 @@ struct DateTime {
     uint16_t milliseconds;
 };
 
-// Frame callback: slot, time (s), milliseconds, data, length, kind (0 video, 1 audio),
+// Frame callback: slot, time (s), milliseconds, data, length, kind (one of FrameKind),
 // picture size ((width << 16) | height on a GOP's first frame, else 0).
 using FrameCallback = void (*)(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data,
                                int32_t length, int32_t kind, uint32_t picture_size);
+// What the frame callback carries.
+enum FrameKind : int32_t {
+    FRAME_KIND_VIDEO = 0,    // a video frame to decode and show
+    FRAME_KIND_AUDIO = 1,    // an audio block
+    // A video frame to decode but not to show: a step back delivers the frames from the GOP's
+    // key frame up to the one it shows, since only a key frame decodes on its own.
+    FRAME_KIND_PREROLL = 2,
+};
+
 // Status callback: one of the codes below and the slot it concerns.
 using StatusCallback = void (*)(int32_t code, int32_t slot);
 

@@ -55,10 +55,19 @@ void CoreBridge::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8
         // first key frame since is clean and is shown, not only used to arm the channel.
         if ((armed_.load() & (1u << slot)) == 0 && picture_size != 0)
             armed_.fetch_or(1u << slot);
-        if ((armed_.load() & (1u << slot)) != 0)
-            display_->frame(data, time, ms, static_cast<DisplayFrameKind>(kind),
-                            static_cast<uint32_t>(length), picture_size, slot);
+        if ((armed_.load() & (1u << slot)) == 0)
+            return post_frame_time(time);
+        const DisplayFrameKind shown =
+            kind == FRAME_KIND_PREROLL ? DisplayFrameKind::Preroll : DisplayFrameKind::Video;
+        display_->frame(data, time, ms, shown, static_cast<uint32_t>(length), picture_size, slot);
+        // A frame decoded only for the one after it is never on screen: the clock waits for it.
+        if (kind == FRAME_KIND_PREROLL)
+            return;
     }
+    post_frame_time(time);
+}
+
+void CoreBridge::post_frame_time(uint32_t time) {
     post_message(receiver_, kMsgFrameTime, generation_.load(), static_cast<intptr_t>(time));
 }
 

@@ -45,6 +45,7 @@ private:
     void on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data, int32_t length,
                   int32_t kind, uint32_t picture_size);
     void on_status(int32_t code, int32_t slot);
+    void post_frame_time(uint32_t time);
 
     QObject* receiver_;
     DisplayControl* display_;

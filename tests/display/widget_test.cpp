@@ -31,6 +31,14 @@ void feed(VideoDisplay& w, int channel, const std::vector<ClipFrame>& frames) {
     }
 }
 
+// Frames a step back delivers before the one it shows: decoded, never shown.
+void feed_preroll(VideoDisplay& w, int channel, const std::vector<ClipFrame>& frames) {
+    for (const ClipFrame& f : frames) {
+        w.frame(f.bytes.data(), f.time.seconds, f.time.ms, DisplayFrameKind::Preroll,
+                static_cast<uint32_t>(f.bytes.size()), f.picture_size, channel);
+    }
+}
+
 // Frames handed in that the decoder has dealt with, one way or the other.
 uint64_t settled(const ChannelStats& s) { return s.decoded; }
 
@@ -63,6 +71,7 @@ private slots:
     void mouse_selects_toggles_single_view_and_zooms();
     void pictures_follow_the_stream_and_garbage_is_passed_over();
     void clear_drops_pictures_until_the_next_key_frame();
+    void preroll_frames_feed_the_decoder_and_show_nothing();
     void codec_and_size_changes_reopen_the_decoder();
     void tiles_convert_to_their_size_and_single_view_to_the_decoded_size();
     void capture_writes_the_full_size_picture_as_ffmpeg_decodes_it_data();
@@ -164,6 +173,32 @@ void WidgetTest::clear_drops_pictures_until_the_next_key_frame() {
     feed(w, 1, decodetest::frames(c, 16, 17));
     QTRY_VERIFY_WITH_TIMEOUT(w.has_picture(1), kWait);
     QCOMPARE(w.picture_time(1), c.frames[16].time);
+}
+
+void WidgetTest::preroll_frames_feed_the_decoder_and_show_nothing() {
+    const auto& c = decodetest::clip(Codec::H264, 352, 240, 2);
+    QVERIFY(c.frames.size() >= 24);  // three GOPs of 8
+    VideoDisplay w(nullptr, 2);
+    w.resize(704, 480);
+    w.set_layout(kDisplayAllChannels, 4);
+    feed(w, 0, decodetest::frames(c, 0, 6));
+    QTRY_COMPARE_WITH_TIMEOUT(w.picture_time(0), c.frames[5].time, kWait);
+
+    // A step back to the fifth frame of the second GOP: its key frame and the three frames
+    // after it only lead the decoder up to the one shown.
+    feed_preroll(w, 0, decodetest::frames(c, 8, 12));
+    feed(w, 0, decodetest::frames(c, 12, 13));
+    QTRY_COMPARE_WITH_TIMEOUT(w.picture_time(0), c.frames[12].time, kWait);
+    QCOMPARE(w.channel_stats(0).preroll, uint64_t{4});
+
+    // Preroll alone leaves the shown picture as it was.
+    feed_preroll(w, 0, decodetest::frames(c, 16, 20));
+    QTRY_COMPARE_WITH_TIMEOUT(settled(w.channel_stats(0)), uint64_t{6 + 5 + 4}, kWait);
+    QCOMPARE(w.picture_time(0), c.frames[12].time);
+    const ChannelStats s = w.channel_stats(0);
+    QCOMPARE(s.preroll, uint64_t{8});
+    QCOMPARE(s.failed, uint64_t{0});
+    QCOMPARE(s.before_key, uint64_t{0});
 }
 
 void WidgetTest::codec_and_size_changes_reopen_the_decoder() {

@@ -42,9 +42,11 @@ void on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data, in
     timespec cpu0{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu0);
     const auto started = std::chrono::steady_clock::now();
-    display->frame(data, time, static_cast<uint32_t>(msec),
-                   audio || kind == 1 ? DisplayFrameKind::Audio : DisplayFrameKind::Video,
-                   static_cast<uint32_t>(length), picture_size, channel);
+    const DisplayFrameKind shown = audio || kind == FRAME_KIND_AUDIO ? DisplayFrameKind::Audio
+                                   : kind == FRAME_KIND_PREROLL    ? DisplayFrameKind::Preroll
+                                                                   : DisplayFrameKind::Video;
+    display->frame(data, time, static_cast<uint32_t>(msec), shown, static_cast<uint32_t>(length),
+                   picture_size, channel);
     const auto took = std::chrono::steady_clock::now() - started;
     timespec cpu1{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);

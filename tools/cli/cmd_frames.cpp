@@ -42,10 +42,20 @@ void push(std::string line) {
     c.changed.notify_all();
 }
 
+// What a frame line's kind means to a reader of the output.
+const char* kind_name(int32_t kind) {
+    switch (kind) {
+        case FRAME_KIND_VIDEO: return "video";
+        case FRAME_KIND_AUDIO: return "audio";
+        case FRAME_KIND_PREROLL: return "preroll";  // decoded for the frames after it, not shown
+        default: return "unknown";
+    }
+}
+
 void on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data, int32_t length,
               int32_t kind, uint32_t picture_size) {
     Json j{{"slot", slot}, {"time", time}, {"time_text", time_text(time)}, {"ms", msec},
-           {"kind", kind}, {"length", length},
+           {"kind", kind}, {"kind_name", kind_name(kind)}, {"length", length},
            {"picture_size", picture_size},
            {"sha256", platform::sha256_hex(data, static_cast<size_t>(length))}};
     ++collector().frames;
