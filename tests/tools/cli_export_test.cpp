@@ -102,6 +102,37 @@ protected:
     testkit::TempDir out_;
 };
 
+// A second export into the same folder writes files of its own and names them, with its own
+// report; the first export's files stay as they were.
+TEST_F(ExportCommand, ASecondExportIntoTheFolderReplacesNothing) {
+    const std::string folder = out_.file("again");
+    const CliResult first = run_export(folder);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.json()["report"], folder + "/export-report.json");
+    const auto avi = testkit::read_file(folder + "/[CH01]07_00_05.avi");
+    const auto report = testkit::read_file(folder + "/export-report.json");
+    const CliResult second = run_export(folder);
+    ASSERT_EQ(second.status, 0) << second.err;
+    const auto doc = second.json();
+    ASSERT_EQ(doc["files"].size(), 2u);
+    for (const auto& f : doc["files"]) {
+        const std::string stem =
+            folder + "/[CH0" + std::to_string(f["channel"].get<int>()) + "]07_00_05 (2).";
+        EXPECT_EQ(f["avi"], stem + "avi");
+        EXPECT_EQ(f["smi"], stem + "smi");
+        EXPECT_TRUE(std::filesystem::exists(stem + "avi"));
+        EXPECT_TRUE(std::filesystem::exists(stem + "smi"));
+    }
+    const std::string own = doc["report"].get<std::string>();
+    EXPECT_NE(own, folder + "/export-report.json");
+    EXPECT_EQ(own.rfind(folder + "/export-report-", 0), 0u) << own;
+    const auto own_bytes = testkit::read_file(own);
+    EXPECT_NE(std::string(own_bytes.begin(), own_bytes.end()).find("07_00_05 (2).avi"),
+              std::string::npos);
+    EXPECT_EQ(testkit::read_file(folder + "/[CH01]07_00_05.avi"), avi);
+    EXPECT_EQ(testkit::read_file(folder + "/export-report.json"), report);
+}
+
 TEST_F(ExportCommand, WritesOneAviAndSamiPerChannelThatFfmpegReadsBack) {
     const std::string before = testkit::fingerprint(image->path);
     const std::string folder = out_.file("span");
