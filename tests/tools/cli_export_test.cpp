@@ -213,4 +213,49 @@ TEST_F(ExportCommand, RefusesBadArgumentsAndReportsFailures) {
     EXPECT_EQ(r.status, 1);
 }
 
+// A recording that runs over midnight exports across it: the frames of both days, in order.
+TEST(ExportAcrossMidnight, TakesTheFramesOfBothDaysInOrder) {
+    const uint32_t midnight = kT0 - 7 * 3600 + 86400;  // 2026-03-15 00:00:00
+    testkit::TempDir dir;
+    std::string error;
+    sample::VideoRecordingSpec spec;
+    spec.video_channel = 1;
+    spec.fps = 15;
+    spec.from = midnight - 60;
+    spec.to = midnight + 60;
+    auto encoder = sample::VideoEncoder::create(sample::Codec::H264, 352, 240, 15, &error);
+    ASSERT_NE(encoder, nullptr) << error;
+    auto v = sample::video_recording(spec, *encoder, &error);
+    ASSERT_TRUE(v.has_value()) << error;
+    sample::VolumeContent content;
+    content.channels.push_back(std::move(v->data));
+    sample::DiskSpec disk = testkit::small_recorder(content, 29);
+    disk.bare.recorder.block_size = 64 * 1024;
+    const std::string path = testkit::make_image(dir, "midnight.img", disk);
+    const std::string out = dir.file("out");
+    const CliResult r = run_cli({"export", "--json", "--image", path, "--channels", "1", "--from",
+                                 "2026-03-14 23:59:30", "--to", "2026-03-15 00:00:30", "--out",
+                                 out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto doc = r.json();
+    ASSERT_EQ(doc["files"].size(), 1u);
+    const auto& f = doc["files"][0];
+    EXPECT_EQ(f["first_frame"]["time_text"].get<std::string>().substr(0, 18),
+              "2026-03-14 23:59:3");
+    EXPECT_EQ(f["last_frame"]["time_text"].get<std::string>().substr(0, 17), "2026-03-15 00:00:");
+    EXPECT_GE(f["seconds"].get<long>(), 55);
+    EXPECT_GE(f["recorded_frames"].get<long>(), 55 * 15);
+    // The captions run from one day into the next without a hole.
+    const std::string srt = testkit::run_tool(dir, "ffmpeg -v error -i " +
+                                                        quoted(f["smi"].get<std::string>()) +
+                                                        " -f srt -")
+                                .out;
+    const size_t before = srt.find("2026/03/14 23:59:59");
+    const size_t after = srt.find("2026/03/15 00:00:00");
+    ASSERT_NE(before, std::string::npos) << srt.substr(0, 400);
+    ASSERT_NE(after, std::string::npos) << srt.substr(0, 400);
+    EXPECT_LT(before, after);
+    EXPECT_EQ(srt.find("No video data"), std::string::npos);
+}
+
 }  // namespace
