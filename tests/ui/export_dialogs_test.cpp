@@ -15,6 +15,7 @@
 #include "ui/control_id.h"
 #include "ui/controls/skin_button.h"
 #include "ui/dialogs/backup_dialog.h"
+#include "ui/dialogs/backup_done_dialog.h"
 #include "ui/dialogs/backup_rules.h"
 #include "ui/dialogs/capture_dialog.h"
 #include "ui/dialogs/capture_log_dialog.h"
@@ -265,6 +266,16 @@ private slots:
             qunsetenv("TZ");
         else
             qputenv("TZ", zone);
+    }
+
+    // The closing box names the report the job really wrote.
+    void backup_done_names_the_jobs_own_report() {
+        ui::BackupDoneDialog plain("/out/2009-08-13", QString());
+        QVERIFY(plain.message().contains("export-report.json"));
+        ui::BackupDoneDialog own("/out/2009-08-13", QString(), nullptr,
+                                 "/out/2009-08-13/export-report-235930.json");
+        QVERIFY(own.message().contains("export-report-235930.json"));
+        QVERIFY(!own.message().contains("export-report.json"));
     }
 
     void span_mask_reads_each_day_of_the_span() {
