@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstring>
+#include <string>
 
 #include "export/avi_file_i.h"
 
@@ -86,11 +87,21 @@ int avi_out_create(avi_out* avi, std::string_view path) {
     // A path is taken whole or not at all: cut short it would name another file.
     if (path.empty() || path.size() >= kAviNameSize || path.find('\0') != std::string_view::npos)
         return -1;
+    const std::string name(path);
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    return avi_out_create_fd(avi, fd, path);
+}
+
+int avi_out_create_fd(avi_out* avi, int fd, std::string_view path) {
+    if (fd < 0) return -1;
+    if (avi == nullptr || avi->file >= 0 || path.empty() || path.size() >= kAviNameSize ||
+        path.find('\0') != std::string_view::npos) {
+        ::close(fd);
+        return -1;
+    }
     char name[kAviNameSize] = {};
     std::memcpy(name, path.data(), path.size());
-
-    int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return -1;
     static const uint8_t zeros[kAviHeaderSize] = {};
     iovec piece{const_cast<uint8_t*>(zeros), sizeof zeros};
     if (!avi_write_all_at(fd, &piece, 1, 0)) {

@@ -112,6 +112,9 @@ struct avi_out {
 // for a missing record, a record that still has a file open, and a path that is empty, holds a
 // zero byte or does not fit the name buffer. On failure no file stays open.
 int avi_out_create(avi_out* avi, std::string_view path);
+// The same on a file the caller created (for instance under a name that must not replace
+// another file): the record takes the descriptor, and closes it on failure. path names it.
+int avi_out_create_fd(avi_out* avi, int fd, std::string_view path);
 
 // Video parameters for the header. The FourCC is four characters; "RGB " or an empty one means
 // uncompressed and is stored as zero. Also refused: a negative size, a picture of more than 4 GiB

@@ -122,7 +122,7 @@ bool CAvimaker::open_files(int c, const uint8_t* data, uint32_t picture_size) {
     FileSet files;
     files.channel = c;
     files.part = part_;
-    files.prefix = prefix;
+    files.prefix = ch.writer.prefix();  // the names really made, numbered when taken
     files.pal = ch.pal;
     opened_.push_back(std::move(files));
     return true;

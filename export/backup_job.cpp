@@ -89,6 +89,11 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
     first_file_ = maker_.opened().size();
     report_ = ExportReport{};
     report_.source = export_source_now();
+    started_ = export_report_clock_now();
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        report_written_.clear();
+    }
     arm_engine(from);
     maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(), part_);
     for (auto& b : bytes_) b = 0;
@@ -327,11 +332,16 @@ void BackupJob::write_report() {
     report_.split_bytes = split_bytes_;
     report_.files = file_entries();
     report_.error = error();
-    std::string failure;
-    if (write_export_report(folder_, report_, &failure) != 0) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        if (error_.empty()) error_ = failure;
-    }
+    std::string failure, written;
+    const int32_t rc = write_export_report(folder_, report_, &failure, started_, &written);
+    std::lock_guard<std::mutex> guard(mutex_);
+    report_written_ = written;
+    if (rc != 0 && error_.empty()) error_ = failure;
+}
+
+std::string BackupJob::report_path() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return report_written_;
 }
 
 void BackupJob::stop() { post({Event::Stop}); }

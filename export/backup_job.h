@@ -49,7 +49,9 @@ public:
     const std::vector<CAvimaker::FileSet>& files() const { return maker_.opened(); }
     // The files of the last job with what each holds, as its report names them.
     const std::vector<ExportFileEntry>& report_files() const { return report_.files; }
-    std::string report_path() const { return folder_ + "/" + kExportReportName; }
+    // The report the last job wrote: export-report.json, or a name of its own in a folder that
+    // held a report already. Empty before a job has ended, and when it could not be written.
+    std::string report_path() const;
 
     // ExportNotify: from the playback thread and the channel writers' threads.
     void backup_notification(int32_t wparam, int32_t lparam) override;
@@ -98,6 +100,8 @@ private:
     uint32_t from_ = 0, to_ = 0, mask_ = 0;
     std::string folder_;
     ExportReport report_;
+    ExportReportClock started_;  // the PC clock at the start, for the report's name
+    std::string report_written_;
     std::atomic<bool> active_{false};
     std::atomic<bool> stopping_{false};  // the stop flag: records are ignored while set
     int32_t part_ = 0;

@@ -1,8 +1,13 @@
 // The channel writer: files, queueing, the writer thread, closing.
 #include "export/channel_writer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <system_error>
+#include <vector>
+
+#include "export/new_file.h"
 
 // The writer thread's output: the AVI file and the subtitles.
 class CAVIFile::Sink final : public StreamSink {
@@ -21,6 +26,20 @@ class CAVIFile::Sink final : public StreamSink {
 };
 
 CAVIFile::CAVIFile(std::chrono::milliseconds room_wait) : ring_(room_wait) {}
+
+// The AVI and SAMI files of a prefix ("...[CH01]10_00_00."), created together under names that
+// replace nothing: when either name is taken, both move on to " (2)", " (3)", ... so that they
+// keep matching. *chosen receives the prefix of the files made.
+int CAVIFile::create_pair(const std::string& prefix, std::string* chosen, std::vector<int>* fds) {
+    const bool dotted = !prefix.empty() && prefix.back() == '.';
+    const std::string stem = dotted ? prefix.substr(0, prefix.size() - 1) : prefix;
+    const std::string dot = dotted ? "." : "";
+    std::string numbered;
+    if (new_file_create_set(stem, {dot + "avi", dot + "smi"}, fds, &numbered, nullptr) != 0)
+        return -1;
+    *chosen = numbered + dot;
+    return 0;
+}
 
 CAVIFile::~CAVIFile() {
     close();
@@ -44,14 +63,17 @@ int32_t CAVIFile::open(const std::string& prefix) {
         finish_failed_ = false;
     }
     avi_ = std::make_unique<avi_out>();
+    std::vector<int> fds;
     // Buffered writes and a spilled index: few large writes, and memory that stays flat over
     // an export of any length.
-    if (avi_out_create(avi_.get(), prefix + "avi") != 0 ||
-        avi_out_set_buffering(avi_.get(), kWriteBuffer, true) != 0 || !sami_.create(prefix + "smi")) {
+    if (create_pair(prefix, &prefix_, &fds) != 0 ||
+        avi_out_create_fd(avi_.get(), fds[0], prefix_ + "avi") != 0 || !sami_.adopt(fds[1]) ||
+        avi_out_set_buffering(avi_.get(), kWriteBuffer, true) != 0) {
+        if (fds.size() == 2 && !sami_.is_open()) ::close(fds[1]);
         close();
         return 0;
     }
-    sami_.write(sami_header(prefix));
+    sami_.write(sami_header(prefix_));
     open_ = true;
     return 1;
 }

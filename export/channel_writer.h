@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "export/avi_writer.h"
 #include "export/export_notify.h"
@@ -46,8 +47,12 @@ class CAVIFile {
     CAVIFile& operator=(const CAVIFile&) = delete;
 
     // Creates prefix + "avi" and prefix + "smi" and writes the subtitle header; the writer
-    // thread waits for resume. 1 on success; 0 on failure, with everything closed again.
+    // thread waits for resume. No file is ever replaced: when either name is taken, the pair
+    // is made as "<prefix without its dot> (2).avi" and ".smi", or the next free number; prefix()
+    // tells which. 1 on success; 0 on failure, with everything closed again.
     int32_t open(const std::string& prefix);
+    // The prefix of the files the last successful open made.
+    const std::string& prefix() const { return prefix_; }
     // Starts the writer thread on an empty ring. Set the AVI formats before.
     void resume();
     void set_pal(int32_t pal);
@@ -83,6 +88,7 @@ class CAVIFile {
 
   private:
     class Sink;
+    static int create_pair(const std::string& prefix, std::string* chosen, std::vector<int>* fds);
     void thread_main();
     void write_subtitle(std::string_view line);
     int32_t write_failed();
@@ -90,6 +96,7 @@ class CAVIFile {
     RecordRing ring_;
     GroupCollector collector_;
     std::unique_ptr<avi_out> avi_;
+    std::string prefix_;
     SamiFile sami_;
     std::thread thread_;
     std::atomic<int32_t> running_{0};

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string_view>
 
 #include <nlohmann/json.hpp>
@@ -119,7 +118,8 @@ ExportSource export_source_now() {
 }
 
 int32_t write_export_report(const std::string& folder, const ExportReport& report,
-                            std::string* error) {
+                            std::string* error, const ExportReportClock& started,
+                            std::string* written) {
     Json channels = Json::array();
     for (int c = 0; c < 16; ++c) {
         if (report.channel_mask & (1u << c)) channels.push_back(c + 1);
@@ -145,23 +145,7 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
                    {"result", report.error.empty() ? "complete" : "failed"},
                    {"error", report.error.empty() ? Json(nullptr) : Json(report.error)},
                    {"files", std::move(files)}};
-    const std::string path = folder + "/" + kExportReportName;
-    const std::string tmp = path + ".part";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
-        out.flush();
-        if (!out) {
-            std::remove(tmp.c_str());
-            if (error != nullptr) *error = "cannot write " + path;
-            return -1;
-        }
-    }
-    // Renamed into place whole, so a reader never finds half a report.
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        if (error != nullptr) *error = "cannot write " + path;
-        return -1;
-    }
-    return 0;
+    return place_export_report(folder, started,
+                               doc.dump(2, ' ', false, Json::error_handler_t::replace) + '\n',
+                               written, error);
 }

@@ -57,7 +57,21 @@ struct ExportReport {
 // The source as the storage API has it mounted now.
 ExportSource export_source_now();
 
-// Writes folder/export-report.json. Files that are not on disk are left out, so the report never
-// claims a file that is not there. 0, or -1 with a message.
+// The time of day on the PC's clock when a job started; it names the job's report in a folder
+// that holds an earlier one.
+struct ExportReportClock {
+    int hour = 0, minute = 0, second = 0;
+};
+ExportReportClock export_report_clock_now();
+
+// Writes the report into the folder: as export-report.json when the folder has none, else as
+// export-report-HHMMSS.json (HHMMSS from started), numbered " (2)", " (3)", ... when that is
+// taken too; no file is ever replaced. Files that are not on disk are left out, so the report
+// never claims a file that is not there. 0 with the path in *written (when not null), or -1
+// with a message.
 int32_t write_export_report(const std::string& folder, const ExportReport& report,
-                            std::string* error);
+                            std::string* error, const ExportReportClock& started = {},
+                            std::string* written = nullptr);
+// The naming and writing step alone: text placed under the name chosen as above.
+int32_t place_export_report(const std::string& folder, const ExportReportClock& started,
+                            const std::string& text, std::string* written, std::string* error);

@@ -1,2 +1,2 @@
 list(APPEND QUILLON_EXPORT_SOURCES avimaker.cpp backup_job.cpp)
-list(APPEND QUILLON_EXPORT_SOURCES export_report.cpp)
+list(APPEND QUILLON_EXPORT_SOURCES export_report.cpp export_report_file.cpp)

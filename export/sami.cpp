@@ -71,6 +71,13 @@ bool SamiFile::create(const std::string& path) {
     return fd_ >= 0;
 }
 
+bool SamiFile::adopt(int fd) {
+    close();
+    if (fd < 0) return false;
+    fd_ = fd;
+    return true;
+}
+
 void SamiFile::write(std::string_view text) {
     if (fd_ < 0) return;
     while (!text.empty()) {

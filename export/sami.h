@@ -21,7 +21,8 @@ std::string sami_second_caption(int64_t offset_seconds, const DateTime& time, in
                                 bool audio);
 std::string_view sami_footer();
 
-// The .smi file itself: created (truncating), written in pieces, closed. Write errors are not
+// The .smi file itself: created (truncating) or taken over from the caller, written in pieces,
+// closed. Write errors are not
 // reported: a subtitle that cannot be written never stops the video.
 class SamiFile {
   public:
@@ -31,6 +32,8 @@ class SamiFile {
     SamiFile& operator=(const SamiFile&) = delete;
 
     bool create(const std::string& path);
+    // Takes an open descriptor; false (nothing taken) for a negative one.
+    bool adopt(int fd);
     bool is_open() const { return fd_ >= 0; }
     void write(std::string_view text);
     void close();

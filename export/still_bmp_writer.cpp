@@ -1,8 +1,6 @@
 // 24-bit BMP files from RGB rows, and the unchanged copy of a BMP file.
 #include <cstdio>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 
 #include "export/still_i.h"
 
@@ -61,14 +59,10 @@ int32_t finish(std::FILE* file, bool written, const std::string& path, std::stri
 
 }  // namespace
 
-int32_t still_write_bmp(const std::string& path, const uint8_t* rgb, int width, int height,
-                        std::string* error) {
-    const uint64_t stride = still_row_stride(width, 24);
-    if (rgb == nullptr || width <= 0 || height <= 0 || stride == 0 ||
-        stride * static_cast<uint64_t>(height) > UINT32_MAX - kHeaderBytes)
-        return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", path));
+namespace {
+
+int32_t write_bmp(std::FILE* file, const std::string& path, const uint8_t* rgb, int width,
+                  int height, uint64_t stride, std::string* error) {
     uint8_t header[kHeaderBytes] = {};
     fill_headers(header, width, height,
                  static_cast<uint32_t>(stride * static_cast<uint64_t>(height)));
@@ -77,28 +71,71 @@ int32_t still_write_bmp(const std::string& path, const uint8_t* rgb, int width, 
     return finish(file, written, path, error);
 }
 
-int32_t still_copy_file(const std::string& from, const std::string& to, std::string* error) {
-    // Opening the destination truncates it: a copy onto the source itself would empty both.
-    std::error_code ec;
-    if (std::filesystem::equivalent(from, to, ec))
-        return still_fail(error, STILL_ERR_INPUT,
-                          still_text("Cannot copy a file onto itself: ", to));
+// The row stride of a picture the BMP writer can store; 0 when it cannot.
+uint64_t bmp_stride(const uint8_t* rgb, int width, int height) {
+    const uint64_t stride = still_row_stride(width, 24);
+    if (rgb == nullptr || width <= 0 || height <= 0 || stride == 0 ||
+        stride * static_cast<uint64_t>(height) > UINT32_MAX - kHeaderBytes)
+        return 0;
+    return stride;
+}
+
+}  // namespace
+
+int32_t still_write_bmp(const std::string& path, const uint8_t* rgb, int width, int height,
+                        std::string* error) {
+    const uint64_t stride = bmp_stride(rgb, width, height);
+    if (stride == 0) return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", path));
+    return write_bmp(file, path, rgb, width, height, stride, error);
+}
+
+int32_t still_save_bmp(const std::string& path, const uint8_t* rgb, int width, int height,
+                       std::string* written, std::string* error) {
+    const uint64_t stride = bmp_stride(rgb, width, height);
+    if (stride == 0) return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
+    std::string made;
+    std::FILE* file = still_open_new(path, &made, error);
+    if (file == nullptr) return STILL_ERR_OPEN;
+    const int32_t rc = write_bmp(file, made, rgb, width, height, stride, error);
+    if (rc == 0 && written != nullptr) *written = made;
+    return rc;
+}
+
+int32_t still_copy_file(const std::string& from, const std::string& to, std::string* error,
+                        std::string* written) {
     std::FILE* in = std::fopen(from.c_str(), "rb");
     if (in == nullptr) return still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", from));
-    std::FILE* out = std::fopen(to.c_str(), "wb");
+    // A new file, never an existing one: not the source itself, not an earlier still.
+    std::string made;
+    std::FILE* out = still_open_new(to, &made, error);
     if (out == nullptr) {
         std::fclose(in);
-        return still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", to));
+        return STILL_ERR_OPEN;
     }
     auto block = std::make_unique<uint8_t[]>(kStillCopyBlock);
-    bool written = true;
+    bool copied = true;
     size_t n = 0;
-    while (written && (n = std::fread(block.get(), 1, kStillCopyBlock, in)) > 0)
-        written = std::fwrite(block.get(), 1, n, out) == n;
+    while (copied && (n = std::fread(block.get(), 1, kStillCopyBlock, in)) > 0)
+        copied = std::fwrite(block.get(), 1, n, out) == n;
     const bool read_ok = std::ferror(in) == 0;
     std::fclose(in);
-    const int32_t rc = finish(out, written && read_ok, to, error);
+    const int32_t rc = finish(out, copied && read_ok, made, error);
     if (rc != 0 && !read_ok)
         return still_fail(error, STILL_ERR_READ, still_text("Cannot read ", from));
+    if (rc == 0 && written != nullptr) *written = made;
+    return rc;
+}
+
+int32_t still_save_bytes(const std::string& path, const uint8_t* data, size_t size,
+                         std::string* written, std::string* error) {
+    if (data == nullptr && size > 0) return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
+    std::string made;
+    std::FILE* out = still_open_new(path, &made, error);
+    if (out == nullptr) return STILL_ERR_OPEN;
+    const bool ok = size == 0 || std::fwrite(data, 1, size, out) == size;
+    const int32_t rc = finish(out, ok, made, error);
+    if (rc == 0 && written != nullptr) *written = made;
     return rc;
 }

@@ -62,27 +62,41 @@ int32_t still_read_bmp_file(const std::string& path, StillDib* dib, std::string*
 int32_t still_dib_to_rgb(const StillDib& dib, std::vector<uint8_t>* rgb, std::string* error);
 
 // Writes top-down RGB24 rows (3 * width bytes each, unpadded) as a 24-bit bottom-up BMP file
-// with a 40-byte information header and rows padded to 4 bytes.
+// with a 40-byte information header and rows padded to 4 bytes. Creates or truncates path: for
+// the program's own temporary files only.
 int32_t still_write_bmp(const std::string& path, const uint8_t* rgb, int width, int height,
                         std::string* error);
+// The same for a user's still: never replaces a file. When path is taken the still goes to
+// "name (2).bmp", "name (3).bmp", ...; *written (when not null) receives the name made.
+int32_t still_save_bmp(const std::string& path, const uint8_t* rgb, int width, int height,
+                       std::string* written, std::string* error);
 
 // Writes top-down RGB24 rows as a baseline JPEG of the given quality (0..100). "Cannot open "
 // and the path when the file cannot be created; STILL_ERR_JPEG with the library's message when
 // the library refuses (for instance a side above 65500).
 int32_t still_write_jpeg(const std::string& path, const uint8_t* rgb, int width, int height,
                          int quality, std::string* error);
+// The same for a user's still, under a new name as still_save_bmp chooses it.
+int32_t still_save_jpeg(const std::string& path, const uint8_t* rgb, int width, int height,
+                        int quality, std::string* written, std::string* error);
 
 // DIB to JPEG file: the DIB's rows converted and written with still_write_jpeg. Nothing is
 // created when the DIB cannot be converted.
 int32_t still_dib_to_jpeg(const StillDib& dib, int quality, const std::string& path,
                           std::string* error);
 
-// BMP file to JPEG file at kStillJpegQuality.
+// BMP file to JPEG file at kStillJpegQuality, under a new name as still_save_bmp chooses it.
 int32_t still_bmp_file_to_jpeg(const std::string& bmp_path, const std::string& jpeg_path,
-                               std::string* error);
+                               std::string* error, std::string* written = nullptr);
 
-// Copies a file unchanged in kStillCopyBlock blocks, creating or truncating the destination.
-int32_t still_copy_file(const std::string& from, const std::string& to, std::string* error);
+// Copies a file unchanged in kStillCopyBlock blocks into a new file: "to", or "to" numbered as
+// still_save_bmp numbers it when taken. *written (when not null) receives the name made.
+int32_t still_copy_file(const std::string& from, const std::string& to, std::string* error,
+                        std::string* written = nullptr);
+// Bytes held in memory (a picture read from the disk) into a new file, named as
+// still_copy_file names it.
+int32_t still_save_bytes(const std::string& path, const uint8_t* data, size_t size,
+                         std::string* written, std::string* error);
 
 // The folder a capture goes to, ending in '/': the given one, or $HOME/Storage/Capture when it
 // is empty. Empty when the home folder is unknown.
@@ -102,11 +116,12 @@ struct StillCaptureRequest {
     int32_t format = STILL_FORMAT_BMP;
 };
 
-// The file a request saves to: folder/name.bmp or folder/name.jpg.
+// The file a request saves to: folder/name.bmp or folder/name.jpg (numbered when taken).
 std::string still_capture_path(const StillCaptureRequest& request);
 
 // Saves the display's picture (the BMP file at temp_path) as the request asks: creates the
 // folder, copies the file or converts it to JPEG, then deletes the temporary file whatever
-// happened. *saved_path (when not null) receives the file written.
+// happened. An existing file is never replaced: the still is saved as "name (2).jpg", ...
+// *saved_path (when not null) receives the file written.
 int32_t still_save_capture(const std::string& temp_path, const StillCaptureRequest& request,
                            std::string* saved_path, std::string* error);

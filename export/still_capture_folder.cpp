@@ -23,9 +23,11 @@ int32_t save(const std::string& temp_path, const StillCaptureRequest& request,
     int32_t rc = still_make_folder(folder, error);
     if (rc != 0) return rc;
     const std::string path = still_capture_path(request);
-    rc = request.format == STILL_FORMAT_BMP ? still_copy_file(temp_path, path, error)
-                                            : still_bmp_file_to_jpeg(temp_path, path, error);
-    if (rc == 0 && saved_path != nullptr) *saved_path = path;
+    std::string written;
+    rc = request.format == STILL_FORMAT_BMP
+             ? still_copy_file(temp_path, path, error, &written)
+             : still_bmp_file_to_jpeg(temp_path, path, error, &written);
+    if (rc == 0 && saved_path != nullptr) *saved_path = written;
     return rc;
 }
 

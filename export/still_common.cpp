@@ -1,5 +1,9 @@
 #include "export/still_i.h"
 
+#include "export/new_file.h"
+
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -25,4 +29,21 @@ std::string still_text(const char* head, const std::string& tail) {
     std::string text(head);
     text.append(tail);
     return text;
+}
+
+std::FILE* still_open_new(const std::string& path, std::string* written, std::string* error) {
+    std::string stem, ext;
+    new_file_split(path, &stem, &ext);
+    const int fd = new_file_create(stem, ext, written, nullptr);
+    if (fd < 0) {
+        still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", path));
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        ::close(fd);
+        still_remove_partial(*written);
+        still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", path));
+    }
+    return file;
 }

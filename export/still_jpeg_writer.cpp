@@ -79,12 +79,15 @@ int compress(JpegJob* job, const JpegInput& in) {
 
 }  // namespace
 
-int32_t still_write_jpeg(const std::string& path, const uint8_t* rgb, int width, int height,
-                         int quality, std::string* error) {
-    if (rgb == nullptr || width <= 0 || height <= 0 || quality < 0 || quality > 100)
-        return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", path));
+namespace {
+
+bool jpeg_input_ok(const uint8_t* rgb, int width, int height, int quality) {
+    return rgb != nullptr && width > 0 && height > 0 && quality >= 0 && quality <= 100;
+}
+
+// Compresses into the open file and closes it; a file that failed is removed.
+int32_t write_jpeg(std::FILE* file, const std::string& path, const uint8_t* rgb, int width,
+                   int height, int quality, std::string* error) {
     auto job = std::make_unique<JpegJob>();
     const int rc = compress(job.get(), JpegInput{file, rgb, width, height, quality});
     const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
@@ -100,6 +103,29 @@ int32_t still_write_jpeg(const std::string& path, const uint8_t* rgb, int width,
     return 0;
 }
 
+}  // namespace
+
+int32_t still_write_jpeg(const std::string& path, const uint8_t* rgb, int width, int height,
+                         int quality, std::string* error) {
+    if (!jpeg_input_ok(rgb, width, height, quality))
+        return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return still_fail(error, STILL_ERR_OPEN, still_text("Cannot open ", path));
+    return write_jpeg(file, path, rgb, width, height, quality, error);
+}
+
+int32_t still_save_jpeg(const std::string& path, const uint8_t* rgb, int width, int height,
+                        int quality, std::string* written, std::string* error) {
+    if (!jpeg_input_ok(rgb, width, height, quality))
+        return still_fail(error, STILL_ERR_INPUT, "Invalid input data");
+    std::string made;
+    std::FILE* file = still_open_new(path, &made, error);
+    if (file == nullptr) return STILL_ERR_OPEN;
+    const int32_t rc = write_jpeg(file, made, rgb, width, height, quality, error);
+    if (rc == 0 && written != nullptr) *written = made;
+    return rc;
+}
+
 int32_t still_dib_to_jpeg(const StillDib& dib, int quality, const std::string& path,
                           std::string* error) {
     if (quality < 0 || quality > 100)
@@ -111,9 +137,13 @@ int32_t still_dib_to_jpeg(const StillDib& dib, int quality, const std::string& p
 }
 
 int32_t still_bmp_file_to_jpeg(const std::string& bmp_path, const std::string& jpeg_path,
-                               std::string* error) {
+                               std::string* error, std::string* written) {
     StillDib dib;
-    const int32_t rc = still_read_bmp_file(bmp_path, &dib, error);
+    int32_t rc = still_read_bmp_file(bmp_path, &dib, error);
     if (rc != 0) return rc;
-    return still_dib_to_jpeg(dib, kStillJpegQuality, jpeg_path, error);
+    std::vector<uint8_t> rgb;
+    rc = still_dib_to_rgb(dib, &rgb, error);
+    if (rc != 0) return rc;
+    return still_save_jpeg(jpeg_path, rgb.data(), dib.width, dib.height, kStillJpegQuality,
+                           written, error);
 }

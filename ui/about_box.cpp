@@ -6,6 +6,7 @@
 #include "ui/shortcuts.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -110,6 +111,15 @@ AboutBox::AboutBox(QWidget* parent) : DialogFrame(parent) {
     connect(ok, &QAbstractButton::clicked, this, &QDialog::accept);
     column->addWidget(ok, 0, Qt::AlignHCenter);
     setFixedSize(sizeHint().expandedTo(QSize(420, 0)));
+}
+
+// The box has nothing to enter: Enter answers it as its OK button does.
+void AboutBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        accept();
+        return;
+    }
+    DialogFrame::keyPressEvent(event);
 }
 
 } // namespace ui

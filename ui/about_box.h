@@ -15,6 +15,9 @@ public:
     static QString program_text();
     static QString libraries_text();
     static QString shortcuts_text();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 } // namespace ui

@@ -1,9 +1,16 @@
 #include "ui/disk_state.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "disk/recorder_time.h"
+#include "platform/container.h"
 #include "storage/api.h"
 
 namespace ui {
@@ -101,6 +108,22 @@ void close_disk(DiskState* state) {
     cleared.usable_disk_seen = state->usable_disk_seen;
     cleared.disk_list_loaded = state->disk_list_loaded;
     *state = std::move(cleared);
+}
+
+std::string image_problem(const std::string& path) {
+    const std::string cannot = "Cannot open " + path + ": ";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return cannot + std::strerror(errno);
+    struct stat st {};
+    const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    ::close(fd);
+    if (folder)
+        return cannot + std::strerror(EISDIR);
+    std::string why;
+    if (platform::check_container(path, &why) != 0)
+        return cannot + why;
+    return {};
 }
 
 } // namespace ui

@@ -45,5 +45,8 @@ uint32_t first_recorded_day();
 uint32_t day_midnight(uint32_t time);
 // Unmounts the session and the disk of *state, if mounted.
 void close_disk(DiskState* state);
+// Why the disk image at path cannot be attached ("Cannot open PATH: No such file or
+// directory", a damaged E01 set's reason), or "" when it opens.
+std::string image_problem(const std::string& path);
 
 } // namespace ui

@@ -27,40 +27,79 @@ struct Options {
     QString export_dialog_shots;
 };
 
+struct OptionSet {
+    QCommandLineOption image{"image", "Open the disk image at PATH (repeatable).", "PATH"};
+    QCommandLineOption session{"session", "The session to open (default 0).", "N", "0"};
+    QCommandLineOption play{"play", "Start playing the first recorded day."};
+    QCommandLineOption settings{"settings", "Keep the settings in FILE.", "FILE"};
+    QCommandLineOption shot{"screenshot", "Save the window as PNG after a few seconds, then quit.",
+                            "PNG"};
+    QCommandLineOption after{"screenshot-after", "Milliseconds before the screenshot.", "MS",
+                             "4000"};
+    QCommandLineOption export_shots{
+        "export-dialog-shots", "Save the export and capture dialogs as PNG files in DIR, then quit.",
+        "DIR"};
+};
+
+void describe(QCommandLineParser* parser, const OptionSet& o) {
+    parser->setApplicationDescription("Reads the disks of stand-alone CCTV video recorders.");
+    parser->addHelpOption();
+    parser->addVersionOption();
+    parser->addOptions({o.image, o.session, o.play, o.settings, o.shot, o.after, o.export_shots});
+}
+
+// --help and --version need no display: they are answered before the application object, which
+// opens one, exists. The arguments are only looked at here; the display's own options (such as
+// -platform) are left for the application object. Returns the exit status, or -1 to go on.
+int answer_without_display(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    const OptionSet options;
+    describe(&parser, options);
+    static_cast<void>(parser.parse(arguments));  // unknown options are the full parse's concern
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    return -1;
+}
+
 Options parse(const QApplication& app) {
     QCommandLineParser parser;
-    parser.setApplicationDescription("Reads the disks of stand-alone CCTV video recorders.");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption image("image", "Open the disk image at PATH (repeatable).", "PATH");
-    const QCommandLineOption session("session", "The session to open (default 0).", "N", "0");
-    const QCommandLineOption play("play", "Start playing the first recorded day.");
-    const QCommandLineOption settings("settings", "Keep the settings in FILE.", "FILE");
-    const QCommandLineOption shot("screenshot",
-                                  "Save the window as PNG after a few seconds, then quit.", "PNG");
-    const QCommandLineOption after("screenshot-after", "Milliseconds before the screenshot.",
-                                   "MS", "4000");
-    const QCommandLineOption export_shots(
-        "export-dialog-shots", "Save the export and capture dialogs as PNG files in DIR, then quit.",
-        "DIR");
-    parser.addOptions({image, session, play, settings, shot, after, export_shots});
+    const OptionSet o;
+    describe(&parser, o);
     parser.process(app);
     Options options;
-    options.images = parser.values(image);
-    options.session = parser.value(session).toInt();
-    options.play = parser.isSet(play);
-    options.settings_file = parser.value(settings);
-    options.screenshot = parser.value(shot);
-    options.screenshot_after_ms = parser.value(after).toInt();
-    options.export_dialog_shots = parser.value(export_shots);
+    options.images = parser.values(o.image);
+    options.session = parser.value(o.session).toInt();
+    options.play = parser.isSet(o.play);
+    options.settings_file = parser.value(o.settings);
+    options.screenshot = parser.value(o.shot);
+    options.screenshot_after_ms = parser.value(o.after).toInt();
+    options.export_dialog_shots = parser.value(o.export_shots);
     return options;
 }
 
 // Opens the first recorder or backup volume among the images; the window shows the error.
 bool open_images(const Options& options, ui::DiskState* state, QString* error) {
     for (const QString& path : options.images) {
+        // An image that cannot be read is named with the reason, not reported as a missing
+        // recorder disk after a scan that could not see it.
+        const std::string problem = ui::image_problem(path.toStdString());
+        if (!problem.empty()) {
+            *error = QString::fromStdString(problem);
+            return false;
+        }
         if (platform::attach_image(path.toStdString()) < 0) {
-            *error = QStringLiteral("Cannot open %1").arg(path);
+            *error = QStringLiteral("Cannot open %1: no free drive number, or the path is too long")
+                         .arg(path);
             return false;
         }
     }
@@ -97,10 +136,12 @@ void schedule_export_dialog_shots(ui::MainWindow* window, const QString& folder,
 } // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication::setApplicationName("Quillon");
+    QCoreApplication::setOrganizationName("Quillon");
+    QCoreApplication::setApplicationVersion(QUILLON_VERSION_TEXT);
+    if (const int status = answer_without_display(argc, argv); status >= 0)
+        return status;
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Quillon");
-    QApplication::setOrganizationName("Quillon");
-    QApplication::setApplicationVersion(QUILLON_VERSION_TEXT);
     const Options options = parse(app);
 
     std::unique_ptr<QSettings> store = ui::open_settings(options.settings_file);

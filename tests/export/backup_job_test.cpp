@@ -244,3 +244,33 @@ TEST_F(BackupJobTest, AFailedJobWritesItsReportWithTheFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// A second job into the same folder keeps the first job's report and says where its own went.
+TEST_F(BackupJobTest, ASecondJobIntoTheFolderWritesAReportOfItsOwn) {
+    const std::string folder = dir_.file("twice");
+    ASSERT_EQ(job_.start(kT0 + 10, kT0 + 60, 0x1, folder), 0);
+    job_.backup_notification(kBackupNotifyEnd, kBackupSpanEnd);
+    EXPECT_FALSE(settle());
+    EXPECT_EQ(job_.report_path(), folder + "/export-report.json");
+    const auto first = testkit::read_file(folder + "/export-report.json");
+    ASSERT_FALSE(first.empty());
+
+    ASSERT_EQ(job_.start(kT0 + 10, kT0 + 60, 0x1, folder), 0);
+    EXPECT_TRUE(job_.report_path().empty());  // nothing written yet
+    job_.backup_notification(kBackupNotifyEnd, kBackupCreateFailed);
+    EXPECT_FALSE(settle());
+    const std::string second = job_.report_path();
+    const std::string name = std::filesystem::path(second).filename().string();
+    // export-report-HHMMSS.json, the job's start on the PC clock.
+    ASSERT_EQ(name.size(), std::string("export-report-000000.json").size()) << name;
+    EXPECT_EQ(name.rfind("export-report-", 0), 0u) << name;
+    EXPECT_EQ(name.find_first_not_of("0123456789", 14), 20u) << name;
+    const auto bytes = testkit::read_file(second);
+    EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("AVI file create faile."),
+              std::string::npos);
+    EXPECT_EQ(testkit::read_file(folder + "/export-report.json"), first);
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -278,11 +279,18 @@ INSTANTIATE_TEST_SUITE_P(Rates, ChannelWriterRun, ::testing::Values(25, 30),
 TEST_F(ChannelWriterFile, OpenFailsCleanlyWhenAFileCannotBeCreated) {
     CAVIFile w;
     EXPECT_EQ(w.open(dir.file("missing/[CH01]07_00_05.")), 0);
-    // A folder where the .smi file should go: the AVI file is made, then closed again.
-    ASSERT_EQ(::mkdir(smi_path.c_str(), 0755), 0);
-    EXPECT_EQ(w.open(prefix), 0);
     EXPECT_FALSE(w.is_open());
     EXPECT_EQ(w.avi(), nullptr);
+    // A folder where the .smi file should go takes the name from the pair: both files are made
+    // under the next number, and no AVI file is left under the first.
+    ASSERT_EQ(::mkdir(smi_path.c_str(), 0755), 0);
+    ASSERT_EQ(w.open(prefix), 1);
+    EXPECT_EQ(w.prefix(), prefix.substr(0, prefix.size() - 1) + " (2).");
+    EXPECT_FALSE(std::filesystem::exists(prefix + "avi"));
+    EXPECT_TRUE(std::filesystem::exists(w.prefix() + "avi"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(w.prefix() + "smi"));
+    w.close();
+    EXPECT_FALSE(w.is_open());
     w.resume();  // nothing to resume
     EXPECT_FALSE(w.is_running());
     const Bytes data(100, 1);

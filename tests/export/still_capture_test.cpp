@@ -77,14 +77,25 @@ TEST(StillCapture, NestedMissingFolderIsCreatedAndBmpIsAnExactCopy) {
     EXPECT_EQ(saved, folder + "/frame 01.bmp");
     EXPECT_EQ(testkit::read_file(saved), original);
     EXPECT_FALSE(fs::exists(temp));
-    // A destination that is the temporary file itself (here through a link) is refused before
-    // the copy could truncate it.
-    const std::string again = write_temp(dir, 300, 120);
-    fs::create_symlink(again, dir.file("self.bmp"));
-    EXPECT_EQ(still_save_capture(again, {dir.path(), "self", STILL_FORMAT_BMP}, nullptr, &error),
-              STILL_ERR_INPUT);
-    EXPECT_EQ(still_copy_file(saved, saved, &error), STILL_ERR_INPUT);
+    // A destination name that is taken, here by a link to an earlier still, is never written
+    // through: the new still gets a name of its own and the earlier one stays whole.
+    const std::string again = write_temp(dir, 20, 10);
+    const std::vector<uint8_t> second = testkit::read_file(again);
+    fs::create_symlink(saved, dir.file("self.bmp"));
+    std::string saved_again;
+    ASSERT_EQ(still_save_capture(again, {dir.path(), "self", STILL_FORMAT_BMP}, &saved_again,
+                                 &error),
+              0)
+        << error;
+    EXPECT_EQ(saved_again, dir.file("self (2).bmp"));
+    EXPECT_EQ(testkit::read_file(saved_again), second);
     EXPECT_EQ(testkit::read_file(saved), original);
+    // A copy onto its own source makes a second file and leaves the source as it was.
+    std::string copy;
+    ASSERT_EQ(still_copy_file(saved, saved, &error, &copy), 0) << error;
+    EXPECT_EQ(copy, folder + "/frame 01 (2).bmp");
+    EXPECT_EQ(testkit::read_file(saved), original);
+    EXPECT_EQ(testkit::read_file(copy), original);
     // A folder given with its separator gets no second one.
     EXPECT_EQ(still_capture_path({folder + "/", "x", STILL_FORMAT_JPEG}), folder + "/x.jpg");
 }

@@ -102,6 +102,37 @@ protected:
     testkit::TempDir out_;
 };
 
+// A second export into the same folder writes files of its own and names them, with its own
+// report; the first export's files stay as they were.
+TEST_F(ExportCommand, ASecondExportIntoTheFolderReplacesNothing) {
+    const std::string folder = out_.file("again");
+    const CliResult first = run_export(folder);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.json()["report"], folder + "/export-report.json");
+    const auto avi = testkit::read_file(folder + "/[CH01]07_00_05.avi");
+    const auto report = testkit::read_file(folder + "/export-report.json");
+    const CliResult second = run_export(folder);
+    ASSERT_EQ(second.status, 0) << second.err;
+    const auto doc = second.json();
+    ASSERT_EQ(doc["files"].size(), 2u);
+    for (const auto& f : doc["files"]) {
+        const std::string stem =
+            folder + "/[CH0" + std::to_string(f["channel"].get<int>()) + "]07_00_05 (2).";
+        EXPECT_EQ(f["avi"], stem + "avi");
+        EXPECT_EQ(f["smi"], stem + "smi");
+        EXPECT_TRUE(std::filesystem::exists(stem + "avi"));
+        EXPECT_TRUE(std::filesystem::exists(stem + "smi"));
+    }
+    const std::string own = doc["report"].get<std::string>();
+    EXPECT_NE(own, folder + "/export-report.json");
+    EXPECT_EQ(own.rfind(folder + "/export-report-", 0), 0u) << own;
+    const auto own_bytes = testkit::read_file(own);
+    EXPECT_NE(std::string(own_bytes.begin(), own_bytes.end()).find("07_00_05 (2).avi"),
+              std::string::npos);
+    EXPECT_EQ(testkit::read_file(folder + "/[CH01]07_00_05.avi"), avi);
+    EXPECT_EQ(testkit::read_file(folder + "/export-report.json"), report);
+}
+
 TEST_F(ExportCommand, WritesOneAviAndSamiPerChannelThatFfmpegReadsBack) {
     const std::string before = testkit::fingerprint(image->path);
     const std::string folder = out_.file("span");
@@ -180,6 +211,51 @@ TEST_F(ExportCommand, RefusesBadArgumentsAndReportsFailures) {
     // A folder name so long that the file names could not hold it.
     r = run_export(out_.file(std::string(250, 'd')));
     EXPECT_EQ(r.status, 1);
+}
+
+// A recording that runs over midnight exports across it: the frames of both days, in order.
+TEST(ExportAcrossMidnight, TakesTheFramesOfBothDaysInOrder) {
+    const uint32_t midnight = kT0 - 7 * 3600 + 86400;  // 2026-03-15 00:00:00
+    testkit::TempDir dir;
+    std::string error;
+    sample::VideoRecordingSpec spec;
+    spec.video_channel = 1;
+    spec.fps = 15;
+    spec.from = midnight - 60;
+    spec.to = midnight + 60;
+    auto encoder = sample::VideoEncoder::create(sample::Codec::H264, 352, 240, 15, &error);
+    ASSERT_NE(encoder, nullptr) << error;
+    auto v = sample::video_recording(spec, *encoder, &error);
+    ASSERT_TRUE(v.has_value()) << error;
+    sample::VolumeContent content;
+    content.channels.push_back(std::move(v->data));
+    sample::DiskSpec disk = testkit::small_recorder(content, 29);
+    disk.bare.recorder.block_size = 64 * 1024;
+    const std::string path = testkit::make_image(dir, "midnight.img", disk);
+    const std::string out = dir.file("out");
+    const CliResult r = run_cli({"export", "--json", "--image", path, "--channels", "1", "--from",
+                                 "2026-03-14 23:59:30", "--to", "2026-03-15 00:00:30", "--out",
+                                 out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto doc = r.json();
+    ASSERT_EQ(doc["files"].size(), 1u);
+    const auto& f = doc["files"][0];
+    EXPECT_EQ(f["first_frame"]["time_text"].get<std::string>().substr(0, 18),
+              "2026-03-14 23:59:3");
+    EXPECT_EQ(f["last_frame"]["time_text"].get<std::string>().substr(0, 17), "2026-03-15 00:00:");
+    EXPECT_GE(f["seconds"].get<long>(), 55);
+    EXPECT_GE(f["recorded_frames"].get<long>(), 55 * 15);
+    // The captions run from one day into the next without a hole.
+    const std::string srt = testkit::run_tool(dir, "ffmpeg -v error -i " +
+                                                        quoted(f["smi"].get<std::string>()) +
+                                                        " -f srt -")
+                                .out;
+    const size_t before = srt.find("2026/03/14 23:59:59");
+    const size_t after = srt.find("2026/03/15 00:00:00");
+    ASSERT_NE(before, std::string::npos) << srt.substr(0, 400);
+    ASSERT_NE(after, std::string::npos) << srt.substr(0, 400);
+    EXPECT_LT(before, after);
+    EXPECT_EQ(srt.find("No video data"), std::string::npos);
 }
 
 }  // namespace

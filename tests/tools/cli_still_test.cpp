@@ -126,6 +126,26 @@ TEST_F(StillCommand, SavesTheFirstPictureAtTheTimeAsFfmpegDecodesIt) {
     }
 }
 
+// A still whose name is taken goes to "name (2).jpg"; the earlier file stays as it was and the
+// JSON names the file really written.
+TEST_F(StillCommand, ATakenNameIsNeverReplaced) {
+    const std::string out = out_.file("same.jpg");
+    auto still_at = [&](const char* time) {
+        const clitest::CliResult r = run_cli({"still", "--json", "--image", fixture->path,
+                                              "--channels", "1", "--time", time, "--out", out});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.status == 0 ? r.json()["files"][0]["path"].get<std::string>() : std::string();
+    };
+    ASSERT_EQ(still_at("2026-03-14 07:00:02"), out);
+    const auto first = testkit::read_file(out);
+    ASSERT_FALSE(first.empty());
+    const std::string second = still_at("2026-03-14 07:00:06");
+    EXPECT_EQ(second, out_.file("same (2).jpg"));
+    ASSERT_TRUE(std::filesystem::exists(second));
+    EXPECT_NE(testkit::read_file(second), first);  // another picture, in its own file
+    EXPECT_EQ(testkit::read_file(out), first);
+}
+
 TEST_F(StillCommand, RefusesWhatItCannotDo) {
     // Nothing recorded within a minute of the time.
     clitest::CliResult r = run_cli({"still", "--image", fixture->path, "--channels", "1", "--time",

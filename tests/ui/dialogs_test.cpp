@@ -163,6 +163,17 @@ private slots:
         // The box is large enough for what it lists.
         QVERIFY(about.width() >= about.minimumSizeHint().width());
     }
+
+    void enter_closes_the_about_box() {
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+            ui::AboutBox about;
+            about.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&about));
+            QTest::keyClick(&about, key);
+            QTRY_VERIFY(!about.isVisible());
+            QCOMPARE(about.result(), int{QDialog::Accepted});
+        }
+    }
 };
 
 QTEST_MAIN(DialogsTest)

@@ -39,6 +39,26 @@ sample::DiskSpec backup_without_channels() {
     return disk;
 }
 
+// A partitioned disk whose recorder volume lies in the third table entry, behind two others.
+sample::DiskSpec recorder_in_third_partition() {
+    bool known = false;
+    const sample::DiskSpec bare = sample::preset("recorder", &known);
+    sample::DiskSpec disk;
+    disk.layout = sample::DiskLayout::Partitioned;
+    disk.total_sectors = bare.total_sectors + kSectorsPerGiB;
+    sample::PartitionSpec fat;
+    fat.type_byte = 0x0C;
+    fat.count = 65536;
+    sample::PartitionSpec linux_part = fat;
+    linux_part.type_byte = 0x83;
+    sample::PartitionSpec recorder;
+    recorder.type_byte = kPartTypeRecorder;
+    recorder.count = static_cast<uint32_t>(bare.total_sectors);
+    recorder.area = bare.bare;
+    disk.partitions = {fat, linux_part, recorder};
+    return disk;
+}
+
 } // namespace
 
 class DiskLoadDialogTest : public QObject {
@@ -59,6 +79,8 @@ private slots:
     void refresh_reopens_the_session_that_was_open();
     void unmount_stops_playback_before_the_disk_goes();
     void ok_runs_the_month_scan_and_enter_does_not();
+    void a_recorder_in_a_later_partition_is_found();
+    void open_image_file_adds_a_drive_row();
 
 private:
     void attach(const std::string& path) { QVERIFY(platform::attach_image(path) >= 0); }
@@ -74,6 +96,7 @@ private:
     std::string backup_;
     std::string ms_;
     std::string empty_backup_;
+    std::string third_partition_;
     std::vector<std::string> fingerprints_;
     ui::DiskState state_;
     std::unique_ptr<testkit::MessageRecorder> owner_;
@@ -91,8 +114,11 @@ void DiskLoadDialogTest::initTestCase() {
     backup_ = testkit::make_image(*dir_, "backup.img", sample::preset("backup", &known));
     ms_ = testkit::make_image(*dir_, "ms.img", sample::preset("ms", &known));
     empty_backup_ = testkit::make_image(*dir_, "empty-backup.img", backup_without_channels());
+    third_partition_ =
+        testkit::make_image(*dir_, "third-partition.img", recorder_in_third_partition());
     QVERIFY(known);
-    for (const std::string& image : {recorder_, recorder_11g_, backup_, ms_, empty_backup_})
+    for (const std::string& image :
+         {recorder_, recorder_11g_, backup_, ms_, empty_backup_, third_partition_})
         fingerprints_.push_back(testkit::fingerprint(image));
     QCOMPARE(api_init(0, nullptr, nullptr), 0);
 }
@@ -100,7 +126,8 @@ void DiskLoadDialogTest::initTestCase() {
 // Whatever the dialog did, no image changed by a byte.
 void DiskLoadDialogTest::cleanupTestCase() {
     api_exit();
-    const std::string images[] = {recorder_, recorder_11g_, backup_, ms_, empty_backup_};
+    const std::string images[] = {recorder_, recorder_11g_, backup_, ms_, empty_backup_,
+                                  third_partition_};
     for (size_t i = 0; i < fingerprints_.size(); ++i)
         QCOMPARE(testkit::fingerprint(images[i]), fingerprints_[i]);
 }
@@ -313,6 +340,60 @@ void DiskLoadDialogTest::ok_runs_the_month_scan_and_enter_does_not() {
     QCOMPARE(dialog_->result(), int{QDialog::Accepted});
     QCOMPARE(state_.month_map.size(), size_t{kMonthMapMonths} * kMonthMapEntries);
     QVERIFY(tvfs_month_day_mask(state_.month_map.data(), state_.session_oldest) > 0);
+}
+
+void DiskLoadDialogTest::a_recorder_in_a_later_partition_is_found() {
+    attach(third_partition_);
+    start_dialog();
+    QVERIFY2(told_.isEmpty(), qPrintable(told_.join("; ")));
+    const int row = row_of(QStringLiteral("DVR HDD"));
+    QVERIFY(row > 0);
+    QCOMPARE(state_.disks[static_cast<size_t>(row)].partition, 3u);
+    QVERIFY(state_.usable_disk_seen);
+    QVERIFY(dialog_->button(DiskLoadDialog::kIdMount)->isEnabled());
+    mount_and_open(row, 0);
+    QCOMPARE(dialog_->disk_list()->topLevelItem(row)->text(3), QStringLiteral("Mounted"));
+}
+
+void DiskLoadDialogTest::open_image_file_adds_a_drive_row() {
+    attach(recorder_);
+    start_dialog();
+    QCOMPARE(dialog_->disk_list()->topLevelItemCount(), 1);
+    // The name column shows where the drive is, whole, at least on hover.
+    QCOMPARE(dialog_->disk_list()->topLevelItem(0)->toolTip(1), QString::fromStdString(recorder_));
+    QString chosen;
+    int asked = 0;
+    dialog_->set_image_chooser([&](QWidget* parent) {
+        ++asked;
+        [&] { QCOMPARE(parent, static_cast<QWidget*>(dialog_.get())); }();
+        return chosen;
+    });
+    auto* open = dialog_->button(DiskLoadDialog::kIdOpenImage);
+    QVERIFY(open != nullptr && open->isVisible());
+    // Cancelled: nothing changes.
+    open->click();
+    QCOMPARE(asked, 1);
+    QCOMPARE(dialog_->disk_list()->topLevelItemCount(), 1);
+    // A missing file is named with the reason; the list stays.
+    chosen = dir_->file("no-such.img").c_str();
+    open->click();
+    QCOMPARE(told_, QStringList{QStringLiteral("Cannot open %1: No such file or directory")
+                                    .arg(chosen)});
+    QCOMPARE(dialog_->disk_list()->topLevelItemCount(), 1);
+    told_.clear();
+    // The backup image: its rows follow the recorder's, and it mounts like any drive.
+    chosen = QString::fromStdString(backup_);
+    open->click();
+    QVERIFY2(told_.isEmpty(), qPrintable(told_.join("; ")));
+    const int rows = dialog_->disk_list()->topLevelItemCount();
+    QVERIFY(rows > 1);
+    const int backup_row = row_of(QStringLiteral("BACKUP HDD"));
+    QVERIFY(backup_row > 0);
+    QCOMPARE(dialog_->disk_list()->topLevelItem(backup_row)->toolTip(1), chosen);
+    // Chosen again: the same evidence gets no second row.
+    open->click();
+    QCOMPARE(dialog_->disk_list()->topLevelItemCount(), rows);
+    mount_and_open(backup_row, 0);
 }
 
 QTEST_MAIN(DiskLoadDialogTest)

@@ -19,7 +19,7 @@
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimeEdit>
+#include <QDateTimeEdit>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
@@ -224,9 +224,9 @@ void EndToEndTest::export_a_marked_span() {
     button_of(window_.get(), ui::kIdRecord)->click();
     QPointer<ui::BackupDialog> dialog = window_->backup_dialog();
     QVERIFY(dialog != nullptr);
-    qobject_cast<QTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kStartId))
+    qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kStartId))
         ->setTime(QTime(a.hour, a.minute, a.second));
-    qobject_cast<QTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kEndId))
+    qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kEndId))
         ->setTime(QTime(b.hour, b.minute, b.second));
     qobject_cast<QLineEdit*>(ui::find_control(dialog, ui::BackupDialog::kFolderId))
         ->setText(out_.path() + "/export");

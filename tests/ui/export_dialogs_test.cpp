@@ -6,7 +6,7 @@
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimeEdit>
+#include <QDateTimeEdit>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -15,6 +15,7 @@
 #include "ui/control_id.h"
 #include "ui/controls/skin_button.h"
 #include "ui/dialogs/backup_dialog.h"
+#include "ui/dialogs/backup_done_dialog.h"
 #include "ui/dialogs/backup_rules.h"
 #include "ui/dialogs/capture_dialog.h"
 #include "ui/dialogs/capture_log_dialog.h"
@@ -153,10 +154,11 @@ private slots:
         }
         auto* all = control<QCheckBox>(&dialog, BackupDialog::kAllId);
         QVERIFY(all->isChecked());
-        QCOMPARE(control<QTimeEdit>(&dialog, BackupDialog::kStartId)->displayFormat(),
-                 QString("HH : mm : ss"));
-        QCOMPARE(control<QTimeEdit>(&dialog, BackupDialog::kEndId)->displayFormat(),
-                 QString("HH : mm : ss"));
+        // Date and time: a span may cross midnight.
+        QCOMPARE(control<QDateTimeEdit>(&dialog, BackupDialog::kStartId)->displayFormat(),
+                 QString("yyyy-MM-dd  HH : mm : ss"));
+        QCOMPARE(control<QDateTimeEdit>(&dialog, BackupDialog::kEndId)->displayFormat(),
+                 QString("yyyy-MM-dd  HH : mm : ss"));
         QTest::mouseClick(all, Qt::LeftButton, {}, QPoint(6, all->height() / 2));
         QVERIFY(!all->isChecked());
         for (int c = 0; c < 4; ++c)
@@ -223,6 +225,84 @@ private slots:
         QTest::keyClick(&dialog, Qt::Key_Return);
         QCoreApplication::processEvents();
         QCOMPARE(owner.messages.size(), size_t{1});
+    }
+
+    // A span may cross midnight: the pickers carry the date, the day after the map's day is
+    // looked up in its own map, and the recorder's times are taken as they are, whatever the
+    // PC's time zone.
+    void backup_span_crosses_midnight() {
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "America/New_York");
+        std::vector<uint32_t> map(kDaySlots, 0);
+        map[slot_index(12, 0, 0)] = 1u << 0;  // channel 1, but not in the span
+        std::vector<uint32_t> asked;
+        Owner owner;
+        BackupDialog dialog(&owner);
+        dialog.set_display_channels(4);
+        dialog.set_search_map(map.data(), map.size());
+        dialog.set_folder(home_.path() + "/Backup");
+        dialog.set_day_map_reader([&](uint32_t day, std::vector<uint32_t>* other) {
+            asked.push_back(day);
+            other->assign(kDaySlots, 0);
+            (*other)[slot_index(0, 0, 0)] = 1u << 2;  // channel 3 just after midnight
+            return true;
+        });
+        dialog.set_span(stamp(at(2009, 8, 13, 23, 59, 30)), stamp(at(2009, 8, 13, 23, 59, 50)));
+        QCOMPARE(control<QDateTimeEdit>(&dialog, BackupDialog::kStartId)->dateTime(),
+                 QDateTime(QDate(2009, 8, 13), QTime(23, 59, 30), Qt::UTC));
+        control<QDateTimeEdit>(&dialog, BackupDialog::kEndId)
+            ->setDateTime(QDateTime(QDate(2009, 8, 14), QTime(0, 0, 30), Qt::UTC));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        dialog.on_ok();
+        QTRY_COMPARE(owner.messages.size(), size_t{1});
+        QCOMPARE(owner.messages[0].first, int(ui::kMsgBackupStart));
+        QCOMPARE(dialog.start_time(), stamp(at(2009, 8, 13, 23, 59, 30)));
+        QCOMPARE(dialog.end_time(), stamp(at(2009, 8, 14, 0, 0, 30)));
+        QCOMPARE(dialog.channel_mask(), 1u << 2);
+        QCOMPARE(asked, std::vector<uint32_t>{stamp(at(2009, 8, 14, 0, 0, 0))});
+        QCOMPARE(dialog.job_folder(), home_.path() + "/Backup/2009-08-13");
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+    }
+
+    // The closing box names the report the job really wrote.
+    void backup_done_names_the_jobs_own_report() {
+        ui::BackupDoneDialog plain("/out/2009-08-13", QString());
+        QVERIFY(plain.message().contains("export-report.json"));
+        ui::BackupDoneDialog own("/out/2009-08-13", QString(), nullptr,
+                                 "/out/2009-08-13/export-report-235930.json");
+        QVERIFY(own.message().contains("export-report-235930.json"));
+        QVERIFY(!own.message().contains("export-report.json"));
+    }
+
+    void span_mask_reads_each_day_of_the_span() {
+        std::vector<uint32_t> map(kDaySlots, 0);
+        map[slot_index(23, 59, 59)] = 1u << 1;
+        const uint32_t day = stamp(at(2009, 8, 13, 0, 0, 0));
+        const uint32_t end_of_day = stamp(at(2009, 8, 13, 23, 59, 50));
+        int reads = 0;
+        const ui::DayMapReader empty = [&](uint32_t, std::vector<uint32_t>* other) {
+            ++reads;
+            other->assign(kDaySlots, 0);
+            return true;
+        };
+        // Only the map's day: no other map is read.
+        QCOMPARE(ui::backup_span_mask(map.data(), map.size(), day, end_of_day, end_of_day + 9,
+                                      0xF, empty),
+                 1u << 1);
+        QCOMPARE(reads, 0);
+        // Two days on: both following days are read; nothing there.
+        QCOMPARE(ui::backup_span_mask(map.data(), map.size(), day, end_of_day + 30,
+                                      end_of_day + 2 * 86400, 0xF, empty),
+                 0u);
+        QCOMPARE(reads, 2);
+        // A day that cannot be read keeps every checked channel: the job finds out.
+        QCOMPARE(ui::backup_span_mask(map.data(), map.size(), day, end_of_day, end_of_day + 60,
+                                      0x5, [](uint32_t, std::vector<uint32_t>*) { return false; }),
+                 0x5u);
     }
 
     void backup_dialog_follows_progress_and_cancel_posts_the_stop() {

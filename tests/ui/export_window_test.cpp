@@ -17,7 +17,7 @@
 #include <QProgressBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimeEdit>
+#include <QDateTimeEdit>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -182,9 +182,9 @@ ui::BackupDialog* ExportWindowTest::open_backup(uint32_t from, uint32_t to, cons
     ui::BackupDialog* dialog = window_->backup_dialog();
     if (dialog == nullptr)
         return nullptr;
-    qobject_cast<QTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kStartId))
+    qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kStartId))
         ->setTime(QTime(a.hour, a.minute, a.second));
-    qobject_cast<QTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kEndId))
+    qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kEndId))
         ->setTime(QTime(b.hour, b.minute, b.second));
     qobject_cast<QLineEdit*>(ui::find_control(dialog, ui::BackupDialog::kFolderId))->setText(folder);
     return dialog;
@@ -436,6 +436,35 @@ void ExportWindowTest::capture_log_views_and_saves_the_stored_jpeg() {
         QCOMPARE(file_bytes(copy), expected);
     }
     QVERIFY(viewed >= 2);
+    // SaveAs saves the picture shown under its own row's name: not another row selected since,
+    // nor what became of the viewed file in the cache meanwhile.
+    int shown_row = -1;
+    for (size_t i = 0; i < records.size() && shown_row < 0; ++i) {
+        dialog->list()->setCurrentItem(dialog->list()->topLevelItem(static_cast<int>(i)));
+        if (records[i].kind != 2 && dialog->on_view())
+            shown_row = static_cast<int>(i);
+    }
+    QVERIFY(shown_row >= 0);
+    const QByteArray shown_bytes = file_bytes(dialog->picture_file());
+    const QString shown_name = dialog->picture_name();
+    dialog->list()->setCurrentItem(
+        dialog->list()->topLevelItem(shown_row == 0 ? 1 : 0));
+    {
+        QFile cached(dialog->picture_file());
+        QVERIFY(cached.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        cached.write("another program's picture");
+    }
+    QTemporaryDir saves;
+    for (const QString& expected : {shown_name + ".jpg", shown_name + " (2).jpg"}) {
+        testkit::ModalAnswer modal;
+        testkit::answer_save_as(&modal, saves.path());
+        dialog->on_save_as();
+        QCOMPARE(modal.answered(), 1);
+        // A second save of the same name is a file of its own; the first stays.
+        QCOMPARE(dialog->saved_file(), saves.path() + "/" + expected);
+        QCOMPARE(file_bytes(dialog->saved_file()), shown_bytes);
+    }
+    QCOMPARE(file_bytes(saves.path() + "/" + shown_name + ".jpg"), shown_bytes);
     // The button closes it again, and the window forgets it.
     click(window_.get(), ui::kIdCaptureLog);
     QTRY_VERIFY(dialog.isNull());

@@ -1,7 +1,9 @@
 // The event log and system log dialogs: their rows, Play and their closing messages.
+#include <QScreen>
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstring>
 
 #include "tests/ui/message_recorder.h"
@@ -58,6 +60,7 @@ private slots:
     void every_way_of_closing_tells_the_owner();
     void system_rows_count_from_one_and_stop_at_the_record();
     void a_refill_replaces_the_rows();
+    void the_two_dialogs_open_side_by_side();
 };
 
 void LogDialogsTest::event_rows_name_channel_type_and_time() {
@@ -152,6 +155,35 @@ void LogDialogsTest::a_refill_replaces_the_rows() {
     QCOMPARE(row(dialog.list(), 0), (QStringList{"Ch-4", "Sensor", "2026-03-15 09:26:53"}));
     dialog.fill({}, 0);
     QCOMPARE(dialog.list()->topLevelItemCount(), 0);
+}
+
+// Both open over their owner window, one beside the other: neither hides the other.
+void LogDialogsTest::the_two_dialogs_open_side_by_side() {
+    testkit::MessageRecorder owner;
+    QWidget window;
+    window.setGeometry(100, 100, 900, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ui::EventLogDialog events(&owner, &window);
+    ui::SystemLogDialog system(&owner, &window);
+    events.show();
+    system.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&events));
+    QVERIFY(QTest::qWaitForWindowExposed(&system));
+    // Side by side; a screen too narrow for both lets them overlap by no more than it lacks.
+    const QRect room = window.screen()->availableGeometry();
+    const int lacking = std::max(0, events.width() + system.width() + 8 - room.width());
+    QTRY_VERIFY(events.x() < system.x());
+    const int overlap = events.frameGeometry().right() + 1 - system.frameGeometry().left();
+    QVERIFY2(overlap <= lacking, qPrintable(QStringLiteral("%1 > %2").arg(overlap).arg(lacking)));
+    QVERIFY(room.contains(events.frameGeometry()));
+    QVERIFY(room.contains(system.frameGeometry()));
+    // Shown again after the user moved it, a dialog stays where it was put.
+    system.hide();
+    system.move(system.x() + 30, system.y() + 20);
+    const QPoint moved = system.pos();
+    system.show();
+    QCOMPARE(system.pos(), moved);
 }
 
 QTEST_MAIN(LogDialogsTest)

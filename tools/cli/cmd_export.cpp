@@ -97,8 +97,10 @@ int run_export(const GlobalOptions& options, const SessionOptions& session, cons
     }
     BackupJob::install(nullptr);
     if (!job.error().empty()) {
-        return fail("export: " + job.error() + " (what was written is listed in " +
-                    job.report_path() + ")");
+        const std::string report = job.report_path();
+        return fail("export: " + job.error() +
+                    (report.empty() ? std::string(" (no report could be written)")
+                                    : " (what was written is listed in " + report + ")"));
     }
 
     // The job's own files, in the order they were opened; the report lists the same ones.

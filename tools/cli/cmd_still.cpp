@@ -162,12 +162,14 @@ int run_still(const GlobalOptions& options, const SessionOptions& session, const
         const std::string path = path_for(o.out, c + 1, several);
         if (const std::string evidence = drive_under(path); !evidence.empty())
             return fail("still: " + path + " is the evidence " + evidence + "; choose another file");
-        std::string error;
-        const int32_t rc = jpeg ? still_write_jpeg(path, p.rgb.data(), p.width, p.height,
-                                                   kStillJpegQuality, &error)
-                                : still_write_bmp(path, p.rgb.data(), p.width, p.height, &error);
+        // A file already there is never replaced: the still goes to "name (2).jpg", ...
+        std::string error, written;
+        const int32_t rc = jpeg ? still_save_jpeg(path, p.rgb.data(), p.width, p.height,
+                                                  kStillJpegQuality, &written, &error)
+                                : still_save_bmp(path, p.rgb.data(), p.width, p.height, &written,
+                                                 &error);
         if (rc != 0) return fail("still: " + error);
-        Json f{{"channel", c + 1}, {"path", path}, {"width", p.width}, {"height", p.height}};
+        Json f{{"channel", c + 1}, {"path", written}, {"width", p.width}, {"height", p.height}};
         put_time(f, "time", p.time.seconds);
         f["ms"] = p.time.ms;
         files.push_back(std::move(f));

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QTimeEdit>
+#include <QDateTimeEdit>
 
 #include "ui/control_id.h"
 #include "ui/controls/skin_button.h"
@@ -27,6 +27,10 @@ constexpr int kFolderMax = 259;
 
 BackupDialog::BackupDialog(QObject* owner, QWidget* parent) : DialogFrame(parent), owner_(owner) {
     set_title(QStringLiteral("AVI Backup"));
+    read_day_ = [](uint32_t day, std::vector<uint32_t>* map) {
+        map->assign(kDaySlots, 0);
+        return tvfs_getsearchlog(day, map->data()) >= 0;
+    };
     setFixedSize(kWidth, kHeight);
     create_controls();
 }
@@ -58,15 +62,18 @@ void BackupDialog::create_setting_box() {
     auto* setting = new QGroupBox(QStringLiteral("Setting"), this);
     setting->setGeometry(12, kTitleHeight + 166, kWidth - 24, 112);
     auto* from = new QLabel(QStringLiteral("Start"), setting);
-    from->setGeometry(14, 26, 44, 24);
-    start_edit_ = new QTimeEdit(setting);
-    start_edit_->setGeometry(60, 26, 130, 24);
+    from->setGeometry(14, 26, 40, 24);
+    start_edit_ = new QDateTimeEdit(setting);
+    start_edit_->setGeometry(52, 26, 164, 24);
     auto* to = new QLabel(QStringLiteral("End"), setting);
-    to->setGeometry(210, 26, 40, 24);
-    end_edit_ = new QTimeEdit(setting);
-    end_edit_->setGeometry(250, 26, 130, 24);
-    for (QTimeEdit* picker : {start_edit_, end_edit_})
-        picker->setDisplayFormat(QStringLiteral("HH : mm : ss"));
+    to->setGeometry(222, 26, 30, 24);
+    end_edit_ = new QDateTimeEdit(setting);
+    end_edit_->setGeometry(250, 26, 152, 24);
+    for (QDateTimeEdit* picker : {start_edit_, end_edit_}) {
+        // Recorder time: broken down as it is stored, never moved by the PC's time zone.
+        picker->setTimeSpec(Qt::UTC);
+        picker->setDisplayFormat(QString::fromLatin1(kPickerFormat));
+    }
     set_control_id(start_edit_, kStartId);
     set_control_id(end_edit_, kEndId);
     folder_edit_ = make_edit(setting, kFolderId);
@@ -96,11 +103,19 @@ void BackupDialog::create_buttons() {
     connect(close_button(), &QAbstractButton::clicked, this, &BackupDialog::on_cancel);
 }
 
+namespace {
+
+QDateTime picker_value(uint32_t time) {
+    const DateTime t = broken_down(time);
+    return QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second), Qt::UTC);
+}
+
+} // namespace
+
 void BackupDialog::set_span(uint32_t start, uint32_t end) {
-    start_day_ = broken_down(start);
-    end_day_ = broken_down(end);
-    start_edit_->setTime(QTime(start_day_.hour, start_day_.minute, start_day_.second));
-    end_edit_->setTime(QTime(end_day_.hour, end_day_.minute, end_day_.second));
+    map_day_ = start - start % 86400;
+    start_edit_->setDateTime(picker_value(start));
+    end_edit_->setDateTime(picker_value(end));
 }
 
 void BackupDialog::set_display_channels(int count) {
@@ -143,14 +158,16 @@ void BackupDialog::on_browse() {
         folder_edit_->setText(chosen);
 }
 
-// The picker gives the time of day; the date stays the one of the marked span.
-uint32_t BackupDialog::picker_time(const QTimeEdit* picker, const DateTime& day) const {
-    DateTime t = day;
-    const QTime time = picker->time();
-    t.hour = static_cast<uint16_t>(time.hour());
-    t.minute = static_cast<uint16_t>(time.minute());
-    t.second = static_cast<uint16_t>(time.second());
-    t.milliseconds = 0;
+// The picker's date and time as a recorder time.
+uint32_t BackupDialog::picker_time(const QDateTimeEdit* picker) {
+    const QDateTime value = picker->dateTime();
+    DateTime t{};
+    t.year = static_cast<uint16_t>(value.date().year());
+    t.month = static_cast<uint16_t>(value.date().month());
+    t.day = static_cast<uint16_t>(value.date().day());
+    t.hour = static_cast<uint16_t>(value.time().hour());
+    t.minute = static_cast<uint16_t>(value.time().minute());
+    t.second = static_cast<uint16_t>(value.time().second());
     uint32_t stamp = 0;
     systemtime_to_time(&t, &stamp);
     return stamp;
@@ -159,8 +176,8 @@ uint32_t BackupDialog::picker_time(const QTimeEdit* picker, const DateTime& day)
 void BackupDialog::on_ok() {
     if (running_)
         return;
-    const uint32_t start = picker_time(start_edit_, start_day_);
-    const uint32_t end = picker_time(end_edit_, end_day_);
+    const uint32_t start = picker_time(start_edit_);
+    const uint32_t end = picker_time(end_edit_);
     bar_->setRange(0, 100);
     bar_->setValue(0);
     const DateTime first = broken_down(start);
@@ -176,8 +193,8 @@ void BackupDialog::on_ok() {
     for (int c = 0; c < channels_; ++c)
         if (boxes_[static_cast<size_t>(c)]->isChecked())
             checked |= 1u << c;
-    mask_ = backup_channel_mask(search_map_.data(), search_map_.size(), first, broken_down(end),
-                                checked);
+    mask_ = backup_span_mask(search_map_.data(), search_map_.size(), map_day_, start, end, checked,
+                             read_day_);
     if (mask_ == 0) {
         if (checked != 0)
             show_message(this, QStringLiteral("No video data"), QStringLiteral("Quillon"));

@@ -11,11 +11,12 @@
 
 #include "storage/api.h"
 #include "ui/dialog_frame.h"
+#include "ui/dialogs/backup_rules.h"
 
 class QCheckBox;
 class QLineEdit;
 class QProgressBar;
-class QTimeEdit;
+class QDateTimeEdit;
 
 namespace ui {
 
@@ -38,12 +39,18 @@ public:
     // `owner` receives the start (114) and stop (115) messages.
     explicit BackupDialog(QObject* owner, QWidget* parent = nullptr);
 
-    // Set before the dialog is shown.
+    // The pickers' display: date and time, so that a span may cross midnight.
+    static constexpr const char* kPickerFormat = "yyyy-MM-dd  HH : mm : ss";
+
+    // Set before the dialog is shown. The search map is the one of the day that holds start.
     void set_span(uint32_t start, uint32_t end);
     void set_display_channels(int count);
     void set_selected_channel(int channel);
     void set_folder(const QString& folder);
     void set_search_map(const uint32_t* map, size_t count);
+    // Reads the search map of another day, for a span that leaves the map's day; by default
+    // the storage API's day search.
+    void set_day_map_reader(DayMapReader reader) { read_day_ = std::move(reader); }
     void set_time_format(int format) { time_format_ = format; }
 
     // What OK took, for the owner's job.
@@ -73,14 +80,14 @@ private:
     void create_channel_boxes();
     void create_setting_box();
     void create_buttons();
-    uint32_t picker_time(const QTimeEdit* picker, const DateTime& day) const;
+    static uint32_t picker_time(const QDateTimeEdit* picker);
     void lock_inputs();
 
     QObject* owner_;
     std::array<QCheckBox*, kChannels> boxes_{};
     QCheckBox* all_ = nullptr;
-    QTimeEdit* start_edit_ = nullptr;
-    QTimeEdit* end_edit_ = nullptr;
+    QDateTimeEdit* start_edit_ = nullptr;
+    QDateTimeEdit* end_edit_ = nullptr;
     QLineEdit* folder_edit_ = nullptr;
     SkinButton* browse_ = nullptr;
     QProgressBar* bar_ = nullptr;
@@ -89,9 +96,9 @@ private:
 
     int channels_ = 0;
     int time_format_ = 0;
-    DateTime start_day_{};
-    DateTime end_day_{};
+    uint32_t map_day_ = 0;  // midnight of the day the search map covers
     std::vector<uint32_t> search_map_;
+    DayMapReader read_day_;
     uint32_t start_ = 0;
     uint32_t end_ = 0;
     uint32_t mask_ = 0;

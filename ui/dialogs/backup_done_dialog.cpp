@@ -17,7 +17,8 @@ constexpr int kHeight = 190;
 
 } // namespace
 
-BackupDoneDialog::BackupDoneDialog(const QString& folder, const QString& error, QWidget* parent)
+BackupDoneDialog::BackupDoneDialog(const QString& folder, const QString& error, QWidget* parent,
+                                   const QString& report)
     : DialogFrame(parent), folder_(folder) {
     setObjectName(QStringLiteral("Quillon_BackupDone"));
     set_title(QStringLiteral("AVI Backup"));
@@ -25,7 +26,9 @@ BackupDoneDialog::BackupDoneDialog(const QString& folder, const QString& error, 
     QString text = error.isEmpty() ? QStringLiteral("The backup is finished.")
                                    : QStringLiteral("The backup stopped: %1").arg(error);
     text += QStringLiteral("\n\nThe AVI and SAMI files and %1 are in\n%2")
-                .arg(QString::fromLatin1(kExportReportName), folder);
+                .arg(report.isEmpty() ? QString::fromLatin1(kExportReportName)
+                                      : report.section(QLatin1Char('/'), -1),
+                     folder);
     message_ = new QLabel(text, this);
     message_->setTextFormat(Qt::PlainText);
     message_->setWordWrap(true);

@@ -17,8 +17,10 @@ public:
     static constexpr int kOpenFolderId = 1086;
     static constexpr int kOkId = 1;
 
-    // `error` is empty after a whole export.
-    BackupDoneDialog(const QString& folder, const QString& error, QWidget* parent = nullptr);
+    // `error` is empty after a whole export. `report` is the report the job wrote (its path or
+    // name); empty for export-report.json.
+    BackupDoneDialog(const QString& folder, const QString& error, QWidget* parent = nullptr,
+                     const QString& report = QString());
 
     QString message() const;
     QString folder() const { return folder_; }

@@ -136,7 +136,10 @@ bool CaptureLogDialog::on_view() {
     QImage image;
     if (!image.loadFromData(buffer.get(), read))
         return false;
+    // Picture, bytes and name change together, so that SaveAs saves the picture shown under
+    // its own row's name, whatever row is selected since and whatever becomes of the file.
     picture_ = image;
+    picture_bytes_ = QByteArray(reinterpret_cast<const char*>(buffer.get()), read);
     picture_file_ = path;
     picture_name_ = name;
     show_picture();
@@ -153,22 +156,26 @@ void CaptureLogDialog::show_picture() {
 }
 
 void CaptureLogDialog::on_save_as() {
-    if (picture_file_.isEmpty())
+    if (picture_bytes_.isEmpty())
         return;
+    // Taken before the modal dialog runs: a View meanwhile must not change what is saved.
+    const QByteArray bytes = picture_bytes_;
     SaveAsDialog dialog(picture_name_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     const QString folder = dialog.folder().isEmpty() ? default_capture_folder() : dialog.folder();
     const std::string target = folder.toStdString() + "/" + dialog.name().toStdString() + ".jpg";
-    std::string error;
+    std::string error, written;
     int32_t rc = still_make_folder(folder.toStdString(), &error);
+    // A new file, "name (2).jpg" when the name is taken: an earlier copy is never replaced.
     if (rc == 0)
-        rc = still_copy_file(picture_file_.toStdString(), target, &error);
+        rc = still_save_bytes(target, reinterpret_cast<const uint8_t*>(bytes.constData()),
+                              static_cast<size_t>(bytes.size()), &written, &error);
     // A copy that failed is said, never passed over in silence.
     if (rc != 0)
         show_message(this, QString::fromStdString(error), QStringLiteral("Quillon"));
     else
-        saved_file_ = QString::fromStdString(target);
+        saved_file_ = QString::fromStdString(written);
     raise();
     activateWindow();
 }

@@ -1,10 +1,11 @@
 // The capture log dialog: the recorder's capture log of the shown day, and the picture of the
-// selected entry, which View reads from the disk and SaveAs copies out. Modeless; it tells its
+// selected entry, which View reads from the disk and SaveAs saves. Modeless; it tells its
 // owner when it closes (206).
 #pragma once
 
 #include <vector>
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -59,6 +60,7 @@ private:
     std::vector<CaptureLogRecord> records_;
     int time_format_ = 0;
     QImage picture_;
+    QByteArray picture_bytes_;  // the shown picture as read from the disk
     QString picture_file_;
     QString picture_name_;
     QString saved_file_;

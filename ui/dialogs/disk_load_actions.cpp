@@ -2,12 +2,15 @@
 #include <QTreeWidget>
 
 #include <cstring>
+#include <string>
 
+#include "platform/drive.h"
 #include "storage/api.h"
 #include "ui/controls/skin_button.h"
 #include "ui/dialogs/disk_load_dialog.h"
 #include "ui/dialogs/disk_texts.h"
 #include "ui/dialogs/dispatch_wait.h"
+#include "ui/disk_state.h"
 #include "ui/posted_event.h"
 
 namespace ui {
@@ -80,6 +83,34 @@ void DiskLoadDialog::refresh() {
     if (was_open && state_->disk_loaded && (session < 0 || api_mount_session(session) != 0))
         forget_session(state_);
     fill_lists();
+}
+
+void DiskLoadDialog::open_image() {
+    const QString path = chooser_ ? chooser_(this) : QString();
+    if (!path.isEmpty())
+        attach_image(path);
+}
+
+bool DiskLoadDialog::attach_image(const QString& path) {
+    const std::string file = path.toStdString();
+    const std::string problem = image_problem(file);
+    if (!problem.empty()) {
+        tell(QString::fromStdString(problem));
+        return false;
+    }
+    // An image attached already keeps its row; a second row would be the same evidence twice.
+    bool attached = false;
+    for (int n = 1; n < platform::kMaxDrives && !attached; ++n)
+        attached = platform::drive_path(n) == file;
+    if (!attached && platform::attach_image(file) < 0) {
+        tell(QStringLiteral("Cannot open %1: no free drive number, or the path is longer than "
+                            "%2 bytes")
+                 .arg(path)
+                 .arg(platform::kMaxPathLength));
+        return false;
+    }
+    refresh();
+    return true;
 }
 
 void DiskLoadDialog::mount() {

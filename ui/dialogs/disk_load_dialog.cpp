@@ -1,5 +1,6 @@
 #include "ui/dialogs/disk_load_dialog.h"
 
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -60,6 +61,12 @@ DiskLoadDialog::DiskLoadDialog(DiskState* state, QObject* owner, int time_format
     setFixedSize(du(0, 0, 316, 227).size());
     setModal(true);
     sink_ = [this](const QString& text) { show_message(this, text, QStringLiteral("Quillon")); };
+    chooser_ = [](QWidget* asking) {
+        return QFileDialog::getOpenFileName(
+            asking, QStringLiteral("Open image file"), QString(),
+            QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.E01 *.e01 *.001 *.000 *.aa);;"
+                           "All files (*)"));
+    };
     create_controls();
 }
 
@@ -83,6 +90,7 @@ void DiskLoadDialog::create_controls() {
     add_button(kIdCloseSession, QStringLiteral("Close Session"), du(255, 187, 54, 14));
     add_button(kIdOk, QStringLiteral("OK"), du(110, 207, 50, 14));
     add_button(kIdCancel, QStringLiteral("Cancel"), du(162, 207, 50, 14));
+    add_button(kIdOpenImage, QStringLiteral("Open image file…"), du(8, 187, 76, 14));
     add_button(kIdMonthLog, QStringLiteral("MonthLog"), du(26, 193, 50, 14))->hide();
     add_button(kIdSearchLog, QStringLiteral("SearchLog"), du(82, 194, 50, 14))->hide();
 
@@ -94,6 +102,7 @@ void DiskLoadDialog::create_controls() {
     connect(button(kIdCloseSession), &QAbstractButton::clicked, this,
             &DiskLoadDialog::close_session);
     connect(button(kIdOk), &QAbstractButton::clicked, this, &DiskLoadDialog::confirm);
+    connect(button(kIdOpenImage), &QAbstractButton::clicked, this, &DiskLoadDialog::open_image);
     connect(button(kIdCancel), &QAbstractButton::clicked, this, &QDialog::reject);
     connect(button(kIdMonthLog), &QAbstractButton::clicked, this,
             [this] { post_message(owner_, kMsgMonthMask); });

@@ -21,7 +21,7 @@ public:
     enum Control : int {
         kIdDiskList = 1026, kIdSessionList = 1045, kIdRefresh = 1029, kIdMount = 1027,
         kIdUnmount = 1028, kIdOpenSession = 1046, kIdCloseSession = 1047, kIdOk = 1,
-        kIdCancel = 2, kIdMonthLog = 1043, kIdSearchLog = 1044,
+        kIdCancel = 2, kIdMonthLog = 1043, kIdSearchLog = 1044, kIdOpenImage = 1048,
     };
     // Before anything is unmounted, the owner gets a stop and this long to handle it.
     static constexpr int kStopWaitMs = 1000;
@@ -31,6 +31,10 @@ public:
 
     // Where the message boxes go; tests collect the texts instead of answering boxes.
     void set_message_sink(std::function<void(const QString&)> sink) { sink_ = std::move(sink); }
+    // What "Open image file..." asks for the image; tests answer instead of a file chooser.
+    void set_image_chooser(std::function<QString(QWidget*)> chooser) {
+        chooser_ = std::move(chooser);
+    }
     bool started() const { return started_; }
 
     // The dialog's actions, as its buttons run them.
@@ -41,6 +45,11 @@ public:
     void open_session();
     void close_session();
     void confirm();
+    // "Open image file...": the chosen raw image, E01 set or split raw image becomes a drive
+    // row (read-only, as --image attaches it) and the lists are refreshed.
+    void open_image();
+    // The same for a path already chosen; false (after saying why) when it cannot be attached.
+    bool attach_image(const QString& path);
 
     QTreeWidget* disk_list() const { return disks_; }
     QTreeWidget* session_list() const { return sessions_; }
@@ -74,6 +83,7 @@ private:
     int time_format_;
     bool started_ = false;
     std::function<void(const QString&)> sink_;
+    std::function<QString(QWidget*)> chooser_;
     QTreeWidget* disks_ = nullptr;
     QTreeWidget* sessions_ = nullptr;
 };

@@ -59,10 +59,9 @@ bool DiskLoadDialog::list_disks() {
     int backups = 0;
     for (int row = 0; row < state_->disk_count; ++row) {
         const DiskEntry& entry = state_->disks[static_cast<size_t>(row)];
-        if (entry.partition <= 1) {
-            recorders += entry.fs_type == FS_PSOS ? 1 : 0;
-            backups += entry.fs_type == FS_BACKUP10 || entry.fs_type == FS_BACKUP20 ? 1 : 0;
-        }
+        // Every area the scan found counts, whichever table entry holds it.
+        recorders += entry.fs_type == FS_PSOS ? 1 : 0;
+        backups += entry.fs_type == FS_BACKUP10 || entry.fs_type == FS_BACKUP20 ? 1 : 0;
         const QString state = !mountable_fs_type(entry.fs_type) ? QStringLiteral("Not support")
                               : state_->disk_loaded && state_->disk_row == row
                                   ? QStringLiteral("Mounted")
@@ -71,6 +70,8 @@ bool DiskLoadDialog::list_disks() {
             disks_, {disk_type_cell(row, entry.fs_type), device_path(entry),
                      disk_size_cell(entry.sector_count).trimmed(), state});
         item->setData(2, kRecordRole, disk_size_cell(entry.sector_count));
+        // The column is narrow; the whole path is one hover away.
+        item->setToolTip(1, device_path(entry));
         if (state_->disk_loaded && state_->disk_row == row)
             disks_->setCurrentItem(item);
     }

@@ -15,6 +15,9 @@ public:
 
     // Refills the list; times in date format `time_format`.
     void fill(const std::vector<EventLogRecord>& records, int time_format);
+
+protected:
+    int side() const override { return -1; }
 };
 
 } // namespace ui

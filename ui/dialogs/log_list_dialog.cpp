@@ -1,6 +1,9 @@
 #include "ui/dialogs/log_list_dialog.h"
 
+#include <algorithm>
+
 #include <QHeaderView>
+#include <QScreen>
 #include <QTreeWidget>
 
 #include "ui/control_id.h"
@@ -86,6 +89,36 @@ void LogListDialog::play() {
     uint32_t time = 0;
     if (selected_time(&time) && playable(time))
         post_message(owner_, kMsgPlayFrom, 0, static_cast<intptr_t>(time));
+}
+
+void LogListDialog::showEvent(QShowEvent* event) {
+    DialogFrame::showEvent(event);
+    // Only the first time: a dialog the user moved stays where it was put.
+    if (placed_)
+        return;
+    placed_ = true;
+    place_beside_owner();
+}
+
+// The two log dialogs are the same size: the pair is laid out over the owner's middle and kept
+// on the screen as a whole, then each dialog takes its side of it.
+void LogListDialog::place_beside_owner() {
+    const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    if (owner == nullptr)
+        return;
+    constexpr int kGap = 8;
+    const QPoint middle = owner->frameGeometry().center();
+    int left = middle.x() - kGap / 2 - width();
+    int x = side() < 0 ? left : left + width() + kGap;
+    int y = middle.y() - height() / 2;
+    if (const QScreen* screen = owner->screen()) {
+        const QRect room = screen->availableGeometry();
+        left = std::max(room.left(), std::min(left, room.right() + 1 - (2 * width() + kGap)));
+        x = side() < 0 ? left : left + width() + kGap;
+        x = std::max(room.left(), std::min(x, room.right() + 1 - width()));
+        y = std::max(room.top(), std::min(y, room.bottom() + 1 - height()));
+    }
+    move(x, y);
 }
 
 // Every way of closing (OK, Cancel, the close box) tells the owner, which lets the dialog go.

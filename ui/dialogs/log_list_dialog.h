@@ -30,9 +30,16 @@ protected:
     void add_row(const QStringList& cells, uint32_t time);
     // Whether Play may start from `time`.
     virtual bool playable(uint32_t time) const { return time != 0; }
+    // Where the dialog first opens: left (-1) or right (+1) of its owner window's middle, so
+    // that the two log dialogs open side by side instead of one over the other.
+    virtual int side() const = 0;
     void done(int result) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void place_beside_owner();
+
+    bool placed_ = false;
     QObject* owner_;
     int closed_message_;
     QTreeWidget* list_ = nullptr;
