@@ -2,9 +2,12 @@
 // disk image at start-up, and with --play it starts playing its first recorded day.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateTime>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "display/video_display.h"
 #include "platform/drive.h"
@@ -21,6 +24,7 @@ struct Options {
     QStringList images;
     int session = 0;
     bool play = false;
+    uint32_t play_at = 0;  // recorder time given with --play; 0: the first recorded day
     QString settings_file;
     QString screenshot;
     int screenshot_after_ms = 4000;
@@ -30,7 +34,10 @@ struct Options {
 struct OptionSet {
     QCommandLineOption image{"image", "Open the disk image at PATH (repeatable).", "PATH"};
     QCommandLineOption session{"session", "The session to open (default 0).", "N", "0"};
-    QCommandLineOption play{"play", "Start playing the first recorded day."};
+    QCommandLineOption play{"play",
+                            "Start playing the first recorded day, or, with \"YYYY-MM-DD "
+                            "HH:MM:SS\" after it, at that recorder time."};
+    QCommandLineOption play_at{"play-at", "Start playing at TIME (recorder clock).", "TIME"};
     QCommandLineOption settings{"settings", "Keep the settings in FILE.", "FILE"};
     QCommandLineOption shot{"screenshot", "Save the window as PNG after a few seconds, then quit.",
                             "PNG"};
@@ -46,6 +53,37 @@ void describe(QCommandLineParser* parser, const OptionSet& o) {
     parser->addHelpOption();
     parser->addVersionOption();
     parser->addOptions({o.image, o.session, o.play, o.settings, o.shot, o.after, o.export_shots});
+    QCommandLineOption play_at = o.play_at;
+    play_at.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser->addOption(play_at);
+}
+
+// `--play` takes an optional time, which QCommandLineParser cannot express: a time right after
+// it becomes the hidden --play-at.
+QStringList with_play_time(QStringList arguments) {
+    static const QRegularExpression time(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2}[ T]\\d{2}:\\d{2}:\\d{2}$"));
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--play") && i + 1 < arguments.size() &&
+            time.match(arguments[i + 1]).hasMatch()) {
+            arguments[i] = QStringLiteral("--play-at");
+        } else if (arguments[i].startsWith(QLatin1String("--play="))) {
+            arguments[i].replace(0, 7, QStringLiteral("--play-at="));
+        }
+    }
+    return arguments;
+}
+
+// "YYYY-MM-DD HH:MM:SS" of the recorder's clock, read as UTC like every recorder time; 0 when it
+// is no such time.
+uint32_t recorder_time_of(const QString& text) {
+    QString normal = text;
+    normal.replace(QLatin1Char('T'), QLatin1Char(' '));
+    const QDateTime local = QDateTime::fromString(normal, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (!local.isValid())
+        return 0;
+    const qint64 seconds = QDateTime(local.date(), local.time(), Qt::UTC).toSecsSinceEpoch();
+    return seconds > 0 && seconds <= qint64{UINT32_MAX} ? static_cast<uint32_t>(seconds) : 0;
 }
 
 // --help and --version need no display: they are answered before the application object, which
@@ -58,7 +96,7 @@ int answer_without_display(int argc, char** argv) {
     QCommandLineParser parser;
     const OptionSet options;
     describe(&parser, options);
-    static_cast<void>(parser.parse(arguments));  // unknown options are the full parse's concern
+    static_cast<void>(parser.parse(with_play_time(arguments)));  // unknown options are the full parse's concern
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
@@ -75,11 +113,19 @@ Options parse(const QApplication& app) {
     QCommandLineParser parser;
     const OptionSet o;
     describe(&parser, o);
-    parser.process(app);
+    parser.process(with_play_time(app.arguments()));
     Options options;
     options.images = parser.values(o.image);
     options.session = parser.value(o.session).toInt();
-    options.play = parser.isSet(o.play);
+    options.play = parser.isSet(o.play) || parser.isSet(o.play_at);
+    if (parser.isSet(o.play_at)) {
+        options.play_at = recorder_time_of(parser.value(o.play_at));
+        if (options.play_at == 0) {
+            std::fprintf(stderr, "quillon: --play: not a time \"YYYY-MM-DD HH:MM:SS\": %s\n",
+                         qPrintable(parser.value(o.play_at)));
+            std::exit(2);
+        }
+    }
     options.settings_file = parser.value(o.settings);
     options.screenshot = parser.value(o.shot);
     options.screenshot_after_ms = parser.value(o.after).toInt();
@@ -161,7 +207,7 @@ int main(int argc, char** argv) {
         } else {
             window.disk_loaded(state);
             if (options.play)
-                window.play_when_day_shown();
+                window.play_when_day_shown(options.play_at);
         }
     }
     if (unattended)

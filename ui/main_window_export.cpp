@@ -186,7 +186,8 @@ void MainWindow::show_backup_result() {
         show_message(this, QStringLiteral("AVI file create faile."), QStringLiteral("Quillon"));
     }
     auto* result = new BackupDoneDialog(backup_job_folder_,
-                                        QString::fromStdString(backup_job_->error()), this);
+                                        QString::fromStdString(backup_job_->error()), this,
+                                        QString::fromStdString(backup_job_->report_path()));
     result->setAttribute(Qt::WA_DeleteOnClose);
     result->show();
 }

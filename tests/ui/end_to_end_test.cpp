@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QDateTimeEdit>
@@ -29,6 +30,7 @@
 #include "display/video_display.h"
 #include "platform/drive.h"
 #include "storage/api.h"
+#include "storage/api_state.h"
 #include "tests/testkit/temp_image.h"
 #include "tests/ui/message_catcher.h"
 #include "ui/control_id.h"
@@ -97,7 +99,11 @@ private:
     void pick_first_recorded_day();
     void play_until_pictures();
     void jump_from_the_event_log();
-    void export_a_marked_span();
+    QString export_a_marked_span();
+    void export_twice_into_one_folder();
+    void click_timeline_at(uint32_t time);
+    void keys_after_clicks();
+    void change_day_and_play();
     void save_stills();
     void view_and_save_a_capture();
     void unmount_while_playing(const QString& type);
@@ -110,6 +116,7 @@ private:
     std::unique_ptr<ui::MainWindow> window_;
     display::VideoDisplay* display_ = nullptr;
     QTemporaryDir out_;
+    QStringList reports_seen_;
     int64_t now_ms_ = 0;
 };
 
@@ -139,7 +146,7 @@ void EndToEndTest::init() {
     // A user's presses are seconds apart: no press falls within a button's hold-off.
     window_->set_clock([this] { return now_ms_ += 1000; });
     window_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
 }
 
 void EndToEndTest::cleanup() {
@@ -210,24 +217,44 @@ void EndToEndTest::jump_from_the_event_log() {
     button_of(window_.get(), ui::kIdEventLog)->click();
 }
 
-// Mark in and out over 30 s, Record, OK: the bar reaches 100, the dialog closes, and the
-// report lists the files FFmpeg reads back, with their hashes.
-void EndToEndTest::export_a_marked_span() {
+// A click on the timeline where `time` of the shown day is, as a user clicks it.
+void EndToEndTest::click_timeline_at(uint32_t time) {
+    ui::SearchSlider* timeline = window_->timeline();
+    const int position = timeline->position_of_seconds(static_cast<int>(time - window_->selected_day()));
+    const QRect channel = timeline->channel_rect();
+    const int travel = channel.width() - ui::SearchSlider::kThumbSize;
+    // The pixel whose position is `position`: the inverse of the timeline's own mapping.
+    int x = channel.left() + ui::SearchSlider::kThumbSize / 2 +
+            (position * travel + timeline->range() - 1) / timeline->range();
+    QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(x, 30));
+    QCoreApplication::sendPostedEvents(window_.get());
+}
+
+// Mark in and out over about 30 s by clicks on the timeline, Record, OK: the bar reaches 100,
+// the dialog closes, and the report lists the files FFmpeg reads back, with their hashes.
+// Returns the report's name.
+QString EndToEndTest::export_a_marked_span() {
+    if (window_->ui_mode() != PM_STOP && window_->ui_mode() != PM_PAUSE)
+        QTest::keyClick(window_.get(), Qt::Key_Space);  // paused: the clicks only move the thumb
     const uint32_t from = window_->disk().session_oldest + 30;
-    DateTime a{}, b{};
-    time_to_systemtime(from, &a);
-    time_to_systemtime(from + 30, &b);
-    window_->timeline()->set_time(a.hour, a.minute, a.second);
-    button_of(window_.get(), ui::kIdMarkIn)->click();
-    window_->timeline()->set_time(b.hour, b.minute, b.second);
-    button_of(window_.get(), ui::kIdMarkOut)->click();
+    click_timeline_at(from);
+    QTest::keyClick(window_.get(), Qt::Key_I);
+    const uint32_t in = window_->player()->marked_in().value_or(0);
+    QVERIFY2(in + 200 > from && in < from + 200, "the mark in is where the click was");
+    click_timeline_at(from + 180);
+    QTest::keyClick(window_.get(), Qt::Key_O);
+    QVERIFY(window_->player()->marked_span().has_value());
     button_of(window_.get(), ui::kIdRecord)->click();
     QPointer<ui::BackupDialog> dialog = window_->backup_dialog();
-    QVERIFY(dialog != nullptr);
-    qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kStartId))
-        ->setTime(QTime(a.hour, a.minute, a.second));
-    qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kEndId))
-        ->setTime(QTime(b.hour, b.minute, b.second));
+    if (dialog == nullptr) {
+        QTest::qFail("no backup dialog", __FILE__, __LINE__);
+        return {};
+    }
+    // The dialog starts with the marked span; 30 seconds of it are enough here.
+    auto* start = qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kStartId));
+    auto* end = qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kEndId));
+    QCOMPARE(start->dateTime().toSecsSinceEpoch(), qint64{window_->player()->marked_span()->first});
+    end->setDateTime(start->dateTime().addSecs(30));
     qobject_cast<QLineEdit*>(ui::find_control(dialog, ui::BackupDialog::kFolderId))
         ->setText(out_.path() + "/export");
     int best = 0;
@@ -237,8 +264,18 @@ void EndToEndTest::export_a_marked_span() {
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull() || !dialog->isVisible(), 120000);
     QCOMPARE(best, 100);
     const QString folder = window_->backup_job_folder();
+    const QDir reports(folder, QStringLiteral("export-report*.json"));
+    QString report;
+    for (const QString& name : reports.entryList())
+        if (!reports_seen_.contains(name))
+            report = name;
+    if (report.isEmpty()) {
+        QTest::qFail("no report of its own", __FILE__, __LINE__);
+        return {};
+    }
+    reports_seen_ << report;
     const QJsonArray files =
-        QJsonDocument::fromJson(file_bytes(folder + "/export-report.json")).object()["files"].toArray();
+        QJsonDocument::fromJson(file_bytes(folder + "/" + report)).object()["files"].toArray();
     QVERIFY(!files.isEmpty());
     for (const QJsonValue& f : files) {
         for (const char* kind : {"avi", "smi"}) {
@@ -256,6 +293,88 @@ void EndToEndTest::export_a_marked_span() {
         QCOMPARE(probe.exitCode(), 0);
         QVERIFY(probe.readAllStandardOutput().trimmed().toInt() > 0);
     }
+    return report;
+}
+
+// The same span again into the same folder: new files and a report of its own; the first
+// job's files are as they were.
+void EndToEndTest::export_twice_into_one_folder() {
+    const QString first = export_a_marked_span();
+    if (QTest::currentTestFailed())
+        return;
+    const QString folder = window_->backup_job_folder();
+    QDir dir(folder);
+    QMap<QString, QByteArray> before;
+    for (const QString& name : dir.entryList(QDir::Files))
+        before[name] = file_bytes(folder + "/" + name);
+    QTest::keyClick(window_.get(), Qt::Key_I);  // both marks set: the first press clears them
+    const QString second = export_a_marked_span();
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(first != second);
+    for (auto it = before.begin(); it != before.end(); ++it)
+        QCOMPARE(file_bytes(folder + "/" + it.key()), it.value());
+    QVERIFY(dir.entryList(QDir::Files).size() > before.size());
+}
+
+// A click on a tile and on the timeline, then the keys: Space pauses and the picture stays and
+// stands still; Space again plays; the arrows step; F11 fills the screen and restores it.
+void EndToEndTest::keys_after_clicks() {
+    QTest::mouseClick(display_, Qt::LeftButton, {}, QPoint(display_->width() / 4, display_->height() / 4));
+    click_timeline_at(window_->player()->spans().first_recorded() + 60);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
+    QTRY_VERIFY_WITH_TIMEOUT(display_->has_picture(0), 20000);
+    QTest::keyClick(window_.get(), Qt::Key_Space);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PAUSE});
+    QVERIFY(window_->isVisible());
+    // The engine runs its passes paused; the picture stays and its time stands still.
+    const uint64_t passes = api_state().passes;
+    QTRY_VERIFY_WITH_TIMEOUT(api_state().passes > passes + 30, 20000);
+    const decode::FrameTime paused = display_->picture_time(0);
+    const uint64_t more = api_state().passes;
+    QTRY_VERIFY_WITH_TIMEOUT(api_state().passes > more + 30, 20000);
+    QVERIFY(display_->has_picture(0));
+    QCOMPARE(display_->picture_time(0).seconds, paused.seconds);
+    QCOMPARE(display_->picture_time(0).ms, paused.ms);
+    QVERIFY(shows_a_picture(display_->grab(QRect(0, 0, display_->width() / 2, display_->height() / 2))
+                                .toImage()));
+    // One frame forward moves the picture on by one stored frame.
+    QTest::keyClick(window_.get(), Qt::Key_Right);
+    QTRY_VERIFY_WITH_TIMEOUT(display_->picture_time(0).seconds * 1000 + display_->picture_time(0).ms >
+                                 paused.seconds * 1000 + paused.ms,
+                             20000);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PAUSE});
+    QTest::keyClick(window_.get(), Qt::Key_Space);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
+    const uint32_t playing = window_->current_time();
+    QTRY_VERIFY_WITH_TIMEOUT(window_->current_time() > playing + 1, 20000);
+    QTest::keyClick(window_.get(), Qt::Key_F11);
+    QVERIFY(window_->full_monitor());
+    QTRY_COMPARE(display_->size(), window_->screen()->geometry().size());
+    QTest::keyClick(window_.get(), Qt::Key_F11);
+    QVERIFY(!window_->full_monitor());
+    QVERIFY(window_->isVisible());
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
+}
+
+// Another day and back: the thumb and clock stand at midnight, the pictures are gone, and
+// Space plays from the day's first recording.
+void EndToEndTest::change_day_and_play() {
+    CalendarWidget* calendar = window_->calendar();
+    const QDate recorded = CalendarWidget::date_of_day(window_->selected_day() / 86400);
+    const QDate other = recorded.addDays(recorded.day() < recorded.daysInMonth() ? 1 : -1);
+    QTest::mouseClick(calendar, Qt::LeftButton, {}, calendar->day_rect(other.day()).center());
+    QTRY_COMPARE(window_->selected_day(), CalendarWidget::day_number(other) * 86400);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_STOP});
+    QVERIFY(window_->no_picture());
+    QTRY_VERIFY(!display_->has_picture(0));
+    QTest::mouseClick(calendar, Qt::LeftButton, {}, calendar->day_rect(recorded.day()).center());
+    QTRY_COMPARE(window_->selected_day(), CalendarWidget::day_number(recorded) * 86400);
+    QCOMPARE(window_->current_time(), window_->selected_day());
+    QTest::keyClick(window_.get(), Qt::Key_Space);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
+    QTRY_VERIFY_WITH_TIMEOUT(window_->current_time() >= window_->player()->spans().first_recorded(),
+                             20000);
 }
 
 // The selected picture, taken while playing, saved once as BMP and once as JPEG, both at the
@@ -330,8 +449,10 @@ void EndToEndTest::a_recorder_disk_from_opening_to_unmount() {
         [this] { open_disk(QStringLiteral("DVR HDD")); },
         [this] { pick_first_recorded_day(); },
         [this] { play_until_pictures(); },
+        [this] { keys_after_clicks(); },
+        [this] { change_day_and_play(); },
         [this] { jump_from_the_event_log(); },
-        [this] { export_a_marked_span(); },
+        [this] { export_twice_into_one_folder(); },
         [this] { play_until_pictures(); },
         [this] { save_stills(); },
         [this] { view_and_save_a_capture(); },

@@ -99,6 +99,7 @@ private slots:
     void closing_the_window_during_a_backup_writes_the_report();
     void cancel_stops_the_backup_and_says_where_its_files_are();
     void capture_saves_bmp_and_jpeg_at_the_picture_size();
+    void a_backup_that_cannot_start_leaves_sound_and_playback_as_they_were();
     void capture_log_views_and_saves_the_stored_jpeg();
 
 private:
@@ -171,21 +172,20 @@ uint32_t ExportWindowTest::first_recorded_time() const {
 
 // Marks a span on the timeline, presses Record and sets the span and folder in the dialog.
 ui::BackupDialog* ExportWindowTest::open_backup(uint32_t from, uint32_t to, const QString& folder) {
-    DateTime a{}, b{};
-    time_to_systemtime(from, &a);
-    time_to_systemtime(to, &b);
-    window_->timeline()->set_time(a.hour, a.minute, a.second);
+    // The marks are the times the player stood at when they were pressed.
+    window_->player()->seek(from);
     click(window_.get(), ui::kIdMarkIn);
-    window_->timeline()->set_time(b.hour, b.minute, b.second);
+    window_->player()->seek(to);
     click(window_.get(), ui::kIdMarkOut);
     click(window_.get(), ui::kIdRecord);
     ui::BackupDialog* dialog = window_->backup_dialog();
     if (dialog == nullptr)
         return nullptr;
-    qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kStartId))
-        ->setTime(QTime(a.hour, a.minute, a.second));
-    qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kEndId))
-        ->setTime(QTime(b.hour, b.minute, b.second));
+    // The dialog opens with exactly the marked span.
+    if (dialog->start_time() != from || dialog->end_time() != to) {
+        QTest::qFail("the dialog's span is not the marked one", __FILE__, __LINE__);
+        return nullptr;
+    }
     qobject_cast<QLineEdit*>(ui::find_control(dialog, ui::BackupDialog::kFolderId))->setText(folder);
     return dialog;
 }
@@ -337,6 +337,37 @@ void ExportWindowTest::cancel_stops_the_backup_and_says_where_its_files_are() {
     QVERIFY(backup_result() != nullptr);
     QVERIFY(backup_result()->message().contains(folder));
     QCOMPARE(count_of(*display_, DisplayCall::ExportClosed), 1);
+}
+
+// The folder cannot be made (a file stands in its way): the job does not start, the sound comes
+// back, and the transport shows what the engine still does.
+void ExportWindowTest::a_backup_that_cannot_start_leaves_sound_and_playback_as_they_were() {
+    open_window();
+    load_sample();
+    if (QTest::currentTestFailed())
+        return;
+    click(window_.get(), ui::kIdPlay);
+    QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
+    QTemporaryDir out;
+    QFile blocker(out.filePath("file"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const uint32_t from = first_recorded_time();
+    ui::BackupDialog* dialog = open_backup(from, from + 20, out.filePath("file/export"));
+    QVERIFY(dialog != nullptr);
+    testkit::ModalAnswer modal;
+    testkit::CaughtMessage caught;
+    testkit::catch_message(&modal, &caught);
+    click(dialog, ui::BackupDialog::kOkId);
+    QTRY_COMPARE(modal.answered(), 1);
+    QVERIFY(!window_->backup_running());
+    const auto calls = display_->calls();
+    const auto volume = std::find_if(calls.rbegin(), calls.rend(), [](const auto& c) {
+        return c.call == DisplayCall::Volume;
+    });
+    QVERIFY(volume != calls.rend());
+    QCOMPARE(volume->numbers.at(0), int64_t{window_->settings().volume});
+    QCOMPARE(api_play_mode(), window_->ui_mode());
 }
 
 void ExportWindowTest::capture_saves_bmp_and_jpeg_at_the_picture_size() {
