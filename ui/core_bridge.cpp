@@ -60,6 +60,11 @@ void CoreBridge::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8
 }
 
 void CoreBridge::on_status(int32_t code, int32_t slot) {
+    // An export lists the spans it could not read in its report.
+    if (code == PLAYBACK_STATUS_READ_ERROR && export_running_.load()) {
+        BackupJob::status_callback(code, slot);
+        return;
+    }
     if (code != PLAYBACK_STATUS_NO_DATA && code != PLAYBACK_STATUS_END &&
         code != PLAYBACK_STATUS_BEGINNING)
         return;
