@@ -1,5 +1,6 @@
 #include "export/backup_job.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -49,6 +50,11 @@ std::string BackupJob::error() const {
     return error_;
 }
 
+std::vector<ExportReadFailure> BackupJob::read_failures() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return read_failures_;
+}
+
 void BackupJob::post(Posted p) {
     {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -93,6 +99,7 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
     {
         std::lock_guard<std::mutex> guard(mutex_);
         report_written_.clear();
+        read_failures_.clear();
     }
     arm_engine(from);
     maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(), part_);
@@ -152,6 +159,10 @@ void BackupJob::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_
 }
 
 void BackupJob::on_status(int32_t code, int32_t slot) {
+    if (code == PLAYBACK_STATUS_READ_ERROR) {
+        take_read_failures(api_display_channels());
+        return;
+    }
     // While a split or stop is under way the engine may still run on; what it reports then
     // belongs to the run being abandoned.
     if (!active_ || stopping_) return;
@@ -174,6 +185,46 @@ void BackupJob::note_read_error(int32_t slot, int32_t shown) {
     if (!error_.empty()) return;
     error_ = "reading channel " + std::to_string(channel) + " failed after " +
              dvrfs_time_string(last_time_, 0) + ": " + dvrfs_strerror(code);
+}
+
+// The engine's failures are the job's while it runs. A restart reads part of the span again and
+// meets the same failures: each span is listed once.
+void BackupJob::take_read_failures(int32_t shown) {
+    PlaybackReadFailure taken[kReadFailureQueue];
+    const int32_t n = api_take_read_failures(taken, kReadFailureQueue);
+    if (!active_ || shown <= 0) return;
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (int32_t i = 0; i < n; ++i) {
+        const PlaybackReadFailure& f = taken[i];
+        ExportReadFailure e;
+        e.audio = f.slot >= shown;
+        e.channel = (e.audio ? f.slot - shown : f.slot) + 1;
+        e.error = f.error;
+        e.failed_at = f.failed_at;
+        e.resumed_at = f.resumed_at;
+        const bool known = std::any_of(read_failures_.begin(), read_failures_.end(), [&](const auto& k) {
+            return k.channel == e.channel && k.audio == e.audio && k.failed_at == e.failed_at &&
+                   k.resumed_at == e.resumed_at;
+        });
+        if (!known) read_failures_.push_back(e);
+    }
+}
+
+// A failed job says how far its files reach: the recorder time of the last frame written.
+std::string BackupJob::last_frame_note() const {
+    uint32_t last = 0;
+    const auto& files = maker_.opened();
+    for (size_t i = first_file_; i < files.size(); ++i) {
+        const PlacementStats& p = files[i].stats.placement;
+        if (p.frames_written > 0 && p.last_frame.time_stamp > last) last = p.last_frame.time_stamp;
+    }
+    return last != 0 ? "; last frame written at " + export_time_text(last) : "; no frame written";
+}
+
+void BackupJob::name_last_frame() {
+    const std::string note = last_frame_note();
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!error_.empty()) error_ += note;
 }
 
 void BackupJob::handle(const Posted& p) {
@@ -263,6 +314,7 @@ void BackupJob::do_stop() {
     if (active_) {
         maker_.reset();
         note_unfinished_files();
+        name_last_frame();
         write_report();
     }
     active_ = false;
@@ -332,11 +384,12 @@ void BackupJob::write_report() {
     report_.split_bytes = split_bytes_;
     report_.files = file_entries();
     report_.error = error();
+    report_.read_failures = read_failures();
     std::string failure, written;
     const int32_t rc = write_export_report(folder_, report_, &failure, started_, &written);
     std::lock_guard<std::mutex> guard(mutex_);
     report_written_ = written;
-    if (rc != 0 && error_.empty()) error_ = failure;
+    if (rc != 0 && error_.empty()) error_ = failure + last_frame_note();
 }
 
 std::string BackupJob::report_path() const {

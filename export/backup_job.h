@@ -52,6 +52,8 @@ public:
     // The report the last job wrote: export-report.json, or a name of its own in a folder that
     // held a report already. Empty before a job has ended, and when it could not be written.
     std::string report_path() const;
+    // The spans the engine could not read during the last job, as its report lists them.
+    std::vector<ExportReadFailure> read_failures() const;
 
     // ExportNotify: from the playback thread and the channel writers' threads.
     void backup_notification(int32_t wparam, int32_t lparam) override;
@@ -82,6 +84,9 @@ private:
     void write_report();
     std::vector<ExportFileEntry> file_entries() const;
     void note_read_error(int32_t slot, int32_t shown);
+    void take_read_failures(int32_t shown);
+    std::string last_frame_note() const;
+    void name_last_frame();
     void quiesce_engine();
     void arm_engine(uint32_t from);
 
@@ -94,6 +99,7 @@ private:
     std::condition_variable posted_;
     std::deque<Posted> queue_;
     std::string error_;
+    std::vector<ExportReadFailure> read_failures_;
     size_t first_file_ = 0;  // the first of maker_'s files that belongs to this job
 
     // Job state of the main window.

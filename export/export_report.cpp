@@ -23,14 +23,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-Json time_json(uint32_t t) {
-    DateTime d{};
-    time_to_systemtime(t, &d);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
-                  d.hour, d.minute, d.second);
-    return Json{{"time", t}, {"text", text}};
-}
+Json time_json(uint32_t t) { return Json{{"time", t}, {"text", export_time_text(t)}}; }
 
 Json frame_time_json(const FrameTime& f) {
     Json j = time_json(f.time_stamp);
@@ -63,6 +56,19 @@ Json counts_json(const ExportFileCounts& c) {
     return j;
 }
 
+Json read_failures_json(const std::vector<ExportReadFailure>& failures) {
+    Json list = Json::array();
+    for (const ExportReadFailure& f : failures) {
+        list.push_back(Json{{"channel", f.channel},
+                            {"stream", f.audio ? "audio" : "video"},
+                            {"error", f.error},
+                            {"error_text", dvrfs_strerror(f.error)},
+                            {"failed_at", time_json(f.failed_at)},
+                            {"resumed_at", f.resumed_at != 0 ? time_json(f.resumed_at) : Json(nullptr)}});
+    }
+    return list;
+}
+
 Json source_json(const ExportSource& s) {
     return Json{{"device", s.device},
                 {"container", s.container},
@@ -81,6 +87,15 @@ Json source_json(const ExportSource& s) {
 }
 
 }  // namespace
+
+std::string export_time_text(uint32_t t) {
+    DateTime d{};
+    time_to_systemtime(t, &d);
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
+                  d.hour, d.minute, d.second);
+    return text;
+}
 
 ExportSource export_source_now() {
     ExportSource s;
@@ -144,8 +159,10 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
                    {"split_bytes", report.split_bytes},
                    {"result", report.error.empty() ? "complete" : "failed"},
                    {"error", report.error.empty() ? Json(nullptr) : Json(report.error)},
-                   {"files", std::move(files)}};
+                   {"files", std::move(files)},
+                   {"read_failures", read_failures_json(report.read_failures)}};
     return place_export_report(folder, started,
-                               doc.dump(2, ' ', false, Json::error_handler_t::replace) + '\n',
+                               doc.dump(2, ' ', false, Json::error_handler_t::replace) + '
+',
                                written, error);
 }

@@ -45,6 +45,15 @@ struct ExportFileEntry {
     ExportFileCounts counts;
 };
 
+// A span of a channel that could not be read during the job.
+struct ExportReadFailure {
+    int channel = 0;        // 1..16
+    bool audio = false;     // the channel's audio, not its video
+    int32_t error = 0;      // the file system's negative error code
+    uint32_t failed_at = 0;   // recorder time where the unreadable span begins
+    uint32_t resumed_at = 0;  // where the channel's data continues; 0: it did not
+};
+
 struct ExportReport {
     ExportSource source;
     uint32_t from = 0, to = 0;
@@ -52,7 +61,11 @@ struct ExportReport {
     uint64_t split_bytes = 0;
     std::string error;          // empty when the job succeeded
     std::vector<ExportFileEntry> files;
+    std::vector<ExportReadFailure> read_failures;  // in the order they were met
 };
+
+// "YYYY-MM-DD HH:MM:SS" of the recorder's clock.
+std::string export_time_text(uint32_t t);
 
 // The source as the storage API has it mounted now.
 ExportSource export_source_now();

@@ -62,7 +62,10 @@ int32_t load_header(int32_t slot, int32_t fd, int32_t direction, uint8_t* buffer
         }
         if (!header_acceptable(h)) {
             trace_damage(slot, h);
-            if (has_start_bits(h)) return fail(size);
+            if (has_start_bits(h)) {
+                reader_note_damage(fd);
+                return fail(size);
+            }
         }
     }
     reader(slot).audio = h;

@@ -80,6 +80,16 @@ void load_previous_gop(int32_t slot);
 // stored frame. Returns the milliseconds to sleep afterwards.
 int engine_frame_step(int32_t mode);
 
+// Read failures during play. After a failed load of the slot: when a read failure caused it
+// (not the end of its data), the failure is recorded (status 103) and the slot moved to the
+// next record that can be read in the direction of play (forward: after the failure; backward:
+// before it), its time set there. True when the slot plays on from there; false when nothing
+// caused the load to fail but the end of the data, or nothing more can be read, and the caller
+// ends the slot as before. failed_at: the slot's time when the failure was met.
+bool skip_read_failure(int32_t slot, int32_t direction, uint32_t failed_at);
+// Records a failure for the user interface and tells the status callback.
+void record_read_failure(int32_t slot, int32_t error, uint32_t failed_at, uint32_t resumed_at);
+
 // Slot ranges of the playback channel table.
 int32_t video_slot_count();
 int32_t audio_slot_first();

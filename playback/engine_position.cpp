@@ -90,23 +90,30 @@ int64_t settle_backward(int32_t slot, uint32_t requested) {
 // Moves a located video slot to the GOP that holds the requested time (d: direction).
 void settle_video_slot(int32_t slot, int32_t d, uint32_t requested) {
     stream_reader_clear_slot(slot);
+    stream_reader_set_read_error(slot, 0);
     engine_state().slots[slot].gop_data = GopData::Unread;
     if (video_command(slot, PLAYBACK_VIDEO_CRRUENT_GOP_HEADER, kGopHeaderSize) == 0) {
         dvrfs_trace("setvideotime PLAYBACK_VIDEO_CRRUENT_GOP_HEADER error ... %d\n", slot);
-        if (d >= 0) {
+        // Play from a time that cannot be read goes on where the slot's data can be read again.
+        if (d >= 0 && !skip_read_failure(slot, d, requested)) {
             stream_reader_clear_slot(slot);
             return;
         }
-        dvrfs_trace("setvideotime CH%d no data after the current time, data before it\n", slot);
+        if (d < 0) dvrfs_trace("setvideotime CH%d no data after the current time, data before it\n", slot);
     }
     int64_t t = gop_time(slot);
     dvrfs_trace("[CH%d] video_time %d, time %d, len %d\n", slot, static_cast<int32_t>(t),
                 static_cast<int32_t>(requested), static_cast<int32_t>(video_header(slot).gop_length));
     if (d >= 0) {
         while (t < int64_t{requested} - d) {
+            const int64_t before = t;
             if (video_command(slot, PLAYBACK_VIDEO_NEXT_GOP_HEADER, kGopHeaderSize) == 0) {
-                stream_reader_clear_slot(slot);
                 dvrfs_trace("setvideotime PLAYBACK_VIDEO_NEXT_GOP_HEADER error .. %d\n", slot);
+                if (skip_read_failure(slot, d, static_cast<uint32_t>(before))) {
+                    t = gop_time(slot);
+                    continue;
+                }
+                stream_reader_clear_slot(slot);
                 break;
             }
             t = gop_time(slot);

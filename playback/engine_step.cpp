@@ -37,20 +37,34 @@ void count_frame(SlotPlay& sp, const GopHeader& h) {
     }
 }
 
+void end_forward(int32_t slot) {
+    SlotPlay& sp = engine_state().slots[slot];
+    stream_reader_clear_slot(slot);
+    sp.time = PlayTime{kInvalidTime, 0};
+    sp.end_flags |= kEndForward;
+    notify_status(PLAYBACK_STATUS_END, slot);
+}
+
 }  // namespace
 
 void load_next_gop(int32_t slot) {
     SlotPlay& sp = engine_state().slots[slot];
+    // The slot's time before the load: where the records read so far end.
+    const auto reached_at = static_cast<uint32_t>(sp.time.sec);
+    stream_reader_set_read_error(slot, 0);
     const GopLoad load = load_gop_header(slot, PLAYBACK_VIDEO_NEXT_GOP_HEADER);
     if (load == GopLoad::Failed) {
         dvrfs_trace("readstreamdata PLAYBACK_VIDEO_NEXT_GOP_HEADER error .. %d\n", slot);
-        stream_reader_clear_slot(slot);
-        sp.time = PlayTime{kInvalidTime, 0};
-        sp.end_flags |= kEndForward;
-        notify_status(PLAYBACK_STATUS_END, slot);
+        if (!skip_read_failure(slot, 1, reached_at)) end_forward(slot);
         return;
     }
-    if (load == GopLoad::Loaded) load_gop_frames(slot);
+    if (load != GopLoad::Loaded) return;
+    load_gop_frames(slot);
+    // Frames that cannot be read: the span is lost from this GOP on.
+    if (sp.gop_data != GopData::Loaded && stream_reader_read_error(slot) < 0 &&
+        !skip_read_failure(slot, 1, static_cast<uint32_t>(sp.time.sec))) {
+        end_forward(slot);
+    }
 }
 
 void load_previous_gop(int32_t slot) {
@@ -61,9 +75,11 @@ void load_previous_gop(int32_t slot) {
                                         frame_time_step(current.frames[0]));
     dvrfs_trace("CH[%d] REW Next Gop %d, %d, %d\n", slot, static_cast<int32_t>(sp.time.sec),
                 sp.time.msec, sp.frame_index);
+    stream_reader_set_read_error(slot, 0);
     const GopLoad load = load_gop_header(slot, PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER);
     if (load == GopLoad::Failed) {
         dvrfs_trace("readstreamdata PLAYBACK_VIDEO_PREVIOUS_GOP_HEADER error ... %d\n", slot);
+        if (skip_read_failure(slot, -1, static_cast<uint32_t>(before.sec))) return;
         stream_reader_clear_slot(slot);
         notify_status(PLAYBACK_STATUS_BEGINNING, slot);
         sp.end_flags |= kEndBackward;
@@ -79,6 +95,17 @@ void load_previous_gop(int32_t slot) {
 }
 
 namespace {
+
+// The frames of a GOP whose header was read on the way here (backward play, positioning).
+void load_frames_or_skip(int32_t slot) {
+    SlotPlay& sp = engine_state().slots[slot];
+    stream_reader_set_read_error(slot, 0);
+    load_gop_frames(slot);
+    if (sp.gop_data != GopData::Loaded && stream_reader_read_error(slot) < 0 &&
+        !skip_read_failure(slot, 1, static_cast<uint32_t>(sp.time.sec))) {
+        end_forward(slot);
+    }
+}
 
 // Forward: the next frame from the GOP data buffer. True when a frame was delivered.
 bool forward_frame(int32_t slot) {
@@ -170,7 +197,8 @@ bool video_step(int32_t s) {
         if (s >= 0) {
             if (sp.end_flags & kEndForward) continue;
             // A GOP reached going backward has only its header read.
-            if (sp.gop_data == GopData::Unread) load_gop_frames(slot);
+            if (sp.gop_data == GopData::Unread) load_frames_or_skip(slot);
+            if (sp.end_flags & kEndForward) continue;
             if (reached(es.clock, sp.time)) delivered |= forward_frame(slot);
             // A GOP whose frames could not be loaded is passed over as if it had been shown.
             const int32_t count = static_cast<int32_t>(video_header(slot).frame_count);
@@ -197,6 +225,8 @@ void audio_step(int32_t s, int32_t mode) {
         SlotPlay& sp = es.slots[slot];
         if (!slot_open(slot) || (sp.end_flags & kEndForward) || !reached(es.clock, sp.time)) continue;
         const uint32_t sample = audio_header(slot).sample;
+        const auto record_at = static_cast<uint32_t>(sp.time.sec);
+        stream_reader_set_read_error(slot, 0);
         int32_t got = static_cast<int32_t>(std::min<uint32_t>(sample, kAudioBufferSize));
         getaudiodata(slot, PLAYBACK_AUDIO_DATA, api_state().audio_buffer.get(), &got);
         if (got == 0) {
@@ -204,10 +234,12 @@ void audio_step(int32_t s, int32_t mode) {
         } else if (mode == PM_PLAY) {
             deliver_frame(slot, sp.time, api_state().audio_buffer.get(), got, 1, 0);
         }
+        const int32_t data_error = stream_reader_read_error(slot);
         got = kAudioHeaderSize;
         getaudiodata(slot, PLAYBACK_AUDIO_HEADER, api_state().audio_buffer.get(), &got);
         if (got == 0) {
             dvrfs_trace("PLAYBACK_AUDIO_HEADER error2   CH%d\n", slot);
+            if (skip_read_failure(slot, 1, record_at)) continue;
             stream_reader_clear_slot(slot);
             sp.end_flags |= kEndForward;
             notify_status(PLAYBACK_STATUS_END, slot);
@@ -215,6 +247,8 @@ void audio_step(int32_t s, int32_t mode) {
         }
         const AudioHeader& h = audio_header(slot);
         sp.time = header_time(record_time_to_time(h.time), h.milliseconds, 0);
+        // The data could not be read, but the search found the next record behind it.
+        if (data_error < 0) record_read_failure(slot, data_error, record_at, static_cast<uint32_t>(sp.time.sec));
     }
 }
 

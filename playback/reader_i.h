@@ -11,6 +11,10 @@ int32_t reader_handle(int32_t slot);
 // backup_read, with a failure noted for the slot reading the file.
 int32_t reader_read(int32_t fd, void* buffer, int32_t length);
 
+// A record of the file fd is damaged beyond what the start-bits search can pass: noted for the
+// slot like a failed read, since the data goes on behind it.
+void reader_note_damage(int32_t fd);
+
 // Reads exactly length bytes and returns length; otherwise returns what backup_read returned
 // (an error or a short count) after moving back over the bytes it got.
 int32_t read_exact(int32_t fd, void* buffer, int32_t length);

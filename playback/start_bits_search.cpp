@@ -39,6 +39,9 @@ void trace_seek_error(const SearchKind& kind) {
     dvrfs_trace(kind.video ? "video_start_gop lseek_error \n" : "audio_start_gop lseek_error \n");
 }
 
+// Every chunk the search may read was read and none held start bits, though the data goes on.
+constexpr int32_t kDamagedBeyond = 2;
+
 bool is_start_bits(const uint8_t* buffer, int32_t word) {
     uint32_t value;
     std::memcpy(&value, buffer + 4 * word, sizeof value);
@@ -97,7 +100,7 @@ int32_t search_forward(const SearchKind& kind, int32_t fd) {
             if (is_start_bits(kind.buffer, word)) return found_at(kind, fd, word, n);
         }
     }
-    return 1;
+    return kDamagedBeyond;
 }
 
 int32_t search_backward(const SearchKind& kind, int32_t fd) {
@@ -136,7 +139,7 @@ int32_t search_backward(const SearchKind& kind, int32_t fd) {
         previous = n;
         if (chunk > 0 && kind.doubling) step *= 2;
     }
-    return 1;
+    return kDamagedBeyond;
 }
 
 int32_t search(const SearchKind& kind, int32_t fd, int32_t slot, int32_t direction) {
@@ -148,6 +151,7 @@ int32_t search(const SearchKind& kind, int32_t fd, int32_t slot, int32_t directi
     if (direction != 0 && direction != 1) return -1;
     const int32_t result = direction == 1 ? search_forward(kind, fd) : search_backward(kind, fd);
     if (result > 0) dvrfs_trace("START BIT find error %d, %d", slot, direction);
+    if (result == kDamagedBeyond) reader_note_damage(fd);
     return result == 0 ? 0 : -1;
 }
 

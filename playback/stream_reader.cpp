@@ -28,14 +28,39 @@ int32_t reader_handle(int32_t slot) {
     return fd < 0 ? -1 : fd;
 }
 
+namespace {
+
+// A read that ended short either reached the end of the stored data or met a sector it could
+// not read. At the tail a forward seek cannot move the position; anywhere else it can, and is
+// undone.
+bool stopped_before_tail(int32_t fd) {
+    ChannelPosition before{}, after{};
+    if (backup_tell(fd, &before) != 0 || !seek_by(fd, 1) || backup_tell(fd, &after) != 0) {
+        return false;
+    }
+    if (before.block == after.block && before.offset == after.offset) return false;
+    seek_by(fd, -1);
+    return true;
+}
+
+void note_read_error(int32_t fd, int32_t code) {
+    // Kept for the slot that reads this file, so that its end can be told from a failure.
+    StreamReaderState& state = stream_reader_state();
+    for (int32_t slot = 0; slot < kPlaybackSlots; ++slot) {
+        if (api_state().slots[slot] == fd) state.read_errors[slot] = code;
+    }
+}
+
+}  // namespace
+
 int32_t reader_read(int32_t fd, void* buffer, int32_t length) {
     const int32_t n = read_ahead_read(fd, buffer, length);
     if (n < 0) {
-        // Kept for the slot that reads this file, so that its end can be told from a failure.
-        StreamReaderState& state = stream_reader_state();
-        for (int32_t slot = 0; slot < kPlaybackSlots; ++slot) {
-            if (api_state().slots[slot] == fd) state.read_errors[slot] = n;
-        }
+        note_read_error(fd, n);
+    } else if (n < length && stopped_before_tail(fd)) {
+        // The channel layer hands over what it read before a failing sector; the caller sees a
+        // short read, which must not pass for the end of the data.
+        note_read_error(fd, DVR_EDISK);
     }
     return n;
 }
@@ -44,6 +69,12 @@ int32_t stream_reader_read_error(int32_t slot) {
     if (slot < 0 || slot >= kPlaybackSlots) return 0;
     return stream_reader_state().read_errors[slot];
 }
+
+void stream_reader_set_read_error(int32_t slot, int32_t code) {
+    if (slot >= 0 && slot < kPlaybackSlots) stream_reader_state().read_errors[slot] = code;
+}
+
+void reader_note_damage(int32_t fd) { note_read_error(fd, DVR_EBROKEN); }
 
 void stream_reader_clear_read_errors() {
     for (int32_t& e : stream_reader_state().read_errors) e = 0;

@@ -63,9 +63,12 @@ StreamReaderState& stream_reader_state();
 void stream_reader_reset();
 void stream_reader_clear_slot(int32_t slot);
 
-// The slot's last failed channel read (a negative error code), or 0; cleared when play starts
-// anew from a time. Lets a caller tell a channel that ended from one that could not be read.
+// The slot's last failed channel read (a negative error code: DVR_EDISK also for a read cut
+// short before the end of the data, DVR_EBROKEN for records damaged beyond the start-bits
+// search), or 0; cleared when play starts anew from a time. Lets a caller tell a channel that
+// ended from one that could not be read.
 int32_t stream_reader_read_error(int32_t slot);
+void stream_reader_set_read_error(int32_t slot, int32_t code);  // 0 clears it
 void stream_reader_clear_read_errors();
 
 // One command on a slot. size: on entry the bytes wanted where the command reads; on return the

@@ -63,7 +63,10 @@ int32_t load_header(int32_t slot, int32_t fd, int32_t direction, int read_error,
             trace_damage(slot, h);
             // Lengths that cannot be trusted are never handed on; bad start bits the caller
             // recognises by itself.
-            if (has_start_bits(h)) return fail(size);
+            if (has_start_bits(h)) {
+                reader_note_damage(fd);
+                return fail(size);
+            }
         }
     }
     reader(slot).video = h;

@@ -38,6 +38,15 @@ enum PlaybackStatus : int32_t {
     PLAYBACK_STATUS_NO_DATA = 100,    // nothing left to play in the direction of play; slot -1
     PLAYBACK_STATUS_END = 101,        // the slot reached the end of its data going forward
     PLAYBACK_STATUS_BEGINNING = 102,  // the slot reached its beginning going backward
+    PLAYBACK_STATUS_READ_ERROR = 103,  // a read of the slot failed; api_take_read_failures says more
+};
+
+// A span of a slot that could not be read during play.
+struct PlaybackReadFailure {
+    int32_t slot;         // the engine's slot (video slots first, then audio)
+    int32_t error;        // the file system's negative error code
+    uint32_t failed_at;   // recorder time (s) at which the unreadable span begins
+    uint32_t resumed_at;  // recorder time (s) where the slot's data continues; 0 = it does not
 };
 
 enum PlayMode : int32_t {
@@ -97,6 +106,15 @@ int32_t api_play_mode();  // the mode in force; the engine itself returns to PM_
 void api_set_key_frame_only(int32_t on);
 uint8_t api_set_no_pacing(uint8_t off);
 int32_t play_mode_direction(int32_t mode);
+
+// --- Read failures during play --------------------------------------------------------------------
+inline constexpr int32_t kReadFailureQueue = 64;
+// The read failures since the last call, oldest first, at most max; returns the count. Takes
+// only a small lock of its own, never the API lock: safe from any thread, the callbacks
+// included. Cleared by api_set_channel_mask(0).
+int32_t api_take_read_failures(PlaybackReadFailure* list, int32_t max);
+// Failures dropped since the last clear because the queue was full (the oldest go first).
+uint32_t api_read_failures_dropped();
 
 // --- Times --------------------------------------------------------------------------------------
 uint32_t api_align_time(uint32_t time, int32_t clamp);

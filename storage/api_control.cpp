@@ -45,6 +45,7 @@ int32_t api_set_channel_mask(uint32_t mask) {
         }
         st.channel_mask = mask;
     }
+    if (mask == 0) api_clear_read_failures();
     api_wake();
     return static_cast<int32_t>(mask);
 }

@@ -60,4 +60,5 @@ void api_state_reset() {
     st.video_buffer.reset();
     st.audio_buffer.reset();
     for (auto& b : st.frame_buffers) b.reset();
+    api_clear_read_failures();
 }

@@ -56,6 +56,11 @@ void api_wake();
 // Sleeps up to ms milliseconds, or until api_wake.
 void api_nap(int ms);
 
+// Read failures met during play: the engine adds them (the oldest are dropped when the queue
+// is full), api_set_channel_mask(0) and a reset clear them.
+void api_push_read_failure(const PlaybackReadFailure& failure);
+void api_clear_read_failures();
+
 // The playback thread's body; started by api_init, returns when the running flag clears.
 void playback_thread_main();
 

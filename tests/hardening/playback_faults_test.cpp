@@ -54,21 +54,29 @@ TEST_F(PlaybackFaultTest, ForwardPlayStopsAtTheFailingSector) {
     EXPECT_NE(trace.find("Disk Access\n"), std::string::npos);
 }
 
-TEST_F(PlaybackFaultTest, RewindStopsAtTheFailingSectorGoingBackward) {
+TEST_F(PlaybackFaultTest, RewindOverAnUnreadableStretchGoesOnAtTheFirstRecord) {
     open_recording(kT0, kT0 + 30);
-    plan_->fail_sectors(gop_sector(kT0 + 10, 0));
+    // Everything of the channel from the GOP of 0.5 s up to the one of 10 s fails.
+    const uint64_t first = gop_sector(kT0, 500);
+    plan_->fail_sectors(first, gop_sector(kT0 + 10, 0) + 1 - first);
     start_trace();
     play(kT0 + 20, PM_REW_4);
     const std::string trace = stop_trace();
     EXPECT_EQ(api_play_mode(), PM_STOP);
     const auto f = frames();
-    ASSERT_FALSE(f.empty());
+    ASSERT_GE(f.size(), 2u);
     expect_ordered(f, false);
     expect_true_frames(f);
     EXPECT_EQ(f.front().time, kT0 + 20);
-    EXPECT_GT(at_ms(f.back()), 10000);  // 10.5 s, the last GOP before the bad one
+    EXPECT_EQ(at_ms(f[f.size() - 2]), 10500);  // the last GOP before the bad stretch
+    EXPECT_EQ(at_ms(f.back()), 0);             // the first GOP, before it
+    PlaybackReadFailure failures[4];
+    ASSERT_EQ(api_take_read_failures(failures, 4), 1);
+    EXPECT_EQ(failures[0].failed_at, kT0 + 10);
+    EXPECT_EQ(failures[0].resumed_at, kT0);
     const auto s = statuses();
-    ASSERT_GE(s.size(), 2u);
+    ASSERT_GE(s.size(), 3u);
+    EXPECT_EQ(s[s.size() - 3].code, 103);
     EXPECT_EQ(s[s.size() - 2].code, 102);
     EXPECT_EQ(s.back().code, 100);
     EXPECT_NE(trace.find("Disk Access\n"), std::string::npos);
@@ -132,7 +140,7 @@ TEST_F(PlaybackFaultTest, FrameStepsForwardAndBackwardEndAtTheFailingSector) {
     EXPECT_EQ(api_play_mode(), PM_STOP);
 }
 
-TEST_F(PlaybackFaultTest, MinuteJumpsOntoAFailingSectorEndPlay) {
+TEST_F(PlaybackFaultTest, MinuteJumpsOntoAFailingSectorGoOnAfterIt) {
     open_recording(kT0, kT0 + 150);
     // A frame step leaves the engine paused on a known clock: the minute ahead of it is known,
     // and its sectors are made to fail before the jump.
@@ -154,7 +162,18 @@ TEST_F(PlaybackFaultTest, MinuteJumpsOntoAFailingSectorEndPlay) {
     ASSERT_TRUE(wait_for([] { return api_play_mode() == PM_PAUSE; }));
     ASSERT_EQ(api_set_play_mode(PM_PLAY), PM_PLAY);
     ASSERT_TRUE(wait_for([] { return api_play_mode() == PM_STOP; }));
-    for (const Event& e : frames()) EXPECT_LT(e.time, landing - 1);
+    // The landing cannot be read: play goes on where the channel can be read again.
+    PlaybackReadFailure failures[4];
+    ASSERT_EQ(api_take_read_failures(failures, 4), 1);
+    EXPECT_GE(failures[0].failed_at, landing - 2);
+    EXPECT_LE(failures[0].failed_at, landing);
+    EXPECT_GE(failures[0].resumed_at, landing + 3);
+    bool after = false;
+    for (const Event& e : frames()) {
+        EXPECT_FALSE(e.time > failures[0].failed_at && e.time < failures[0].resumed_at) << e.time;
+        after = after || e.time >= failures[0].resumed_at;
+    }
+    EXPECT_TRUE(after);
     EXPECT_EQ(statuses().back().code, 100);
 
     plan_->clear();

@@ -18,21 +18,31 @@ void PlaybackFaultTest::TearDown() {
     guard_->expect_back();
 }
 
-sample::DiskSpec PlaybackFaultTest::recording(uint32_t from, uint32_t to) {
+sample::DiskSpec PlaybackFaultTest::recording(uint32_t from, uint32_t to, bool second_channel) {
     playtest::Recording r;
     r.spans = {{from, to}};
     offsets_.clear();
     sample::ChannelData data = playtest::recording_channel(r, &offsets_);
     sample::VolumeContent content;
     content.channels.push_back(std::move(data));
+    if (second_channel) {
+        r.channel = 4;
+        content.channels.push_back(playtest::recording_channel(r));
+    }
     sample::DiskSpec spec = testkit::small_recorder(content, 29);
     spec.bare.recorder.block_size = 64 * 1024;
     return spec;
 }
 
-void PlaybackFaultTest::open_recording(uint32_t from, uint32_t to) {
-    ASSERT_EQ(mount(recording(from, to)), 0);
-    ASSERT_EQ(api_set_channel_mask(0x1), 0x1);
+void PlaybackFaultTest::open_recording(uint32_t from, uint32_t to, uint32_t mask) {
+    ASSERT_EQ(mount(recording(from, to, (mask & 0x2) != 0)), 0);
+    ASSERT_EQ(api_set_channel_mask(mask), static_cast<int32_t>(mask));
+}
+
+std::vector<PlaybackReadFailure> PlaybackFaultTest::take_failures() {
+    std::vector<PlaybackReadFailure> list(kReadFailureQueue);
+    list.resize(static_cast<size_t>(api_take_read_failures(list.data(), kReadFailureQueue)));
+    return list;
 }
 
 uint64_t PlaybackFaultTest::gop_sector(uint32_t time, uint32_t ms) {

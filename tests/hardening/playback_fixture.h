@@ -18,10 +18,13 @@ protected:
     void TearDown() override;
 
     // A count-29 volume whose channel 3 (slot 0) holds two GOPs a second over [from, to);
-    // remembers each GOP's byte offset.
-    sample::DiskSpec recording(uint32_t from, uint32_t to);
-    // The recording mounted, mask 0x1.
-    void open_recording(uint32_t from, uint32_t to);
+    // remembers each GOP's byte offset. With a second channel, channel 4 (slot 1) holds the
+    // same span.
+    sample::DiskSpec recording(uint32_t from, uint32_t to, bool second_channel = false);
+    // The recording mounted and the channels of mask opened (0x3: both channels).
+    void open_recording(uint32_t from, uint32_t to, uint32_t mask = 0x1);
+    // The read failures the engine recorded since the last call.
+    static std::vector<PlaybackReadFailure> take_failures();
     // The drive sector holding the first byte of the GOP at (time, ms).
     uint64_t gop_sector(uint32_t time, uint32_t ms);
     int64_t gop_offset(uint32_t time, uint32_t ms) const { return offsets_.at({time, ms}); }

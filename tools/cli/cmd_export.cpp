@@ -37,6 +37,9 @@ void print_files(const Json& doc, std::ostream& out) {
                    f["last_frame"].is_null() ? "-" : cell(f["last_frame"]["time_text"])});
     }
     table.print(out);
+    if (doc["read_failures"] != 0) {
+        out << "Read failures: " << cell(doc["read_failures"]) << " (spans that could not be read, listed in the report)\n";
+    }
     out << "Report: " << cell(doc["report"]) << '\n';
 }
 
@@ -110,7 +113,11 @@ int run_export(const GlobalOptions& options, const SessionOptions& session, cons
     const size_t first = sets.size() - entries.size();
     for (size_t i = 0; i < entries.size(); ++i) files.push_back(file_json(sets[first + i], entries[i]));
     if (files.empty()) return fail("export: no channel had a recording in the span");
-    emit(options.json, Json{{"files", std::move(files)}, {"report", job.report_path()}}, print_files);
+    emit(options.json,
+         Json{{"files", std::move(files)},
+              {"read_failures", job.read_failures().size()},
+              {"report", job.report_path()}},
+         print_files);
     return scope.finish(kExitOk);
 }
 

@@ -62,7 +62,25 @@ void on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_t* data, in
     push(j.dump());
 }
 
-void on_status(int32_t code, int32_t slot) { push(Json{{"status", code}, {"slot", slot}}.dump()); }
+// A failure's own line: what could not be read, from when, and where the slot goes on.
+Json failure_line(const PlaybackReadFailure& f) {
+    Json j{{"status", PLAYBACK_STATUS_READ_ERROR}, {"slot", f.slot}, {"error", f.error},
+           {"error_text", dvrfs_strerror(f.error)}};
+    put_time(j, "failed_at", f.failed_at);
+    put_time(j, "resumed_at", f.resumed_at);
+    return j;
+}
+
+void on_status(int32_t code, int32_t slot) {
+    if (code == PLAYBACK_STATUS_READ_ERROR) {
+        // The engine records each failure just before it reports it: the one taken here.
+        PlaybackReadFailure taken[kReadFailureQueue];
+        const int32_t n = api_take_read_failures(taken, kReadFailureQueue);
+        for (int32_t i = 0; i < n; ++i) push(failure_line(taken[i]).dump());
+        if (n > 0) return;
+    }
+    push(Json{{"status", code}, {"slot", slot}}.dump());
+}
 
 const std::map<std::string, int32_t>& mode_names() {
     static const std::map<std::string, int32_t> names = {

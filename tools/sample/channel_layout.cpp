@@ -28,6 +28,7 @@ LaidChannel gather(const ChannelData& data) {
     c.head_slot = data.head_slot;
     c.head_offset = data.head_offset;
     c.zero_block = data.zero_block;
+    c.image_ends_at_write = data.image_ends_at_write;
     c.index_column = data.index_column ? *data.index_column
                                        : static_cast<uint32_t>(std::max(0, data.channel - 3));
     for (const ChannelWrite& w : data.writes) {
@@ -294,6 +295,10 @@ void write_channel_blocks(ImageWriter& image, const VolumeLayout& layout, int32_
                                       : kUnwrittenFill;
             }
             image.write(sector_of(c.blocks[j]), block.data(), block.size());
+        }
+        if (c.image_ends_at_write && *c.image_ends_at_write < c.marks.size()) {
+            const uint64_t at = head + c.marks[*c.image_ends_at_write].second;
+            if (at / bs < c.blocks.size()) image.end_at(sector_of(c.blocks[at / bs]) + at % bs / kSectorSize);
         }
     }
 }

@@ -25,6 +25,7 @@ struct LaidChannel {
     std::vector<uint8_t> stream;   // the stored bytes, from the head on
     std::vector<std::pair<uint32_t, uint64_t>> marks;  // (time, stream offset) of each write
     std::optional<uint32_t> zero_block;
+    std::optional<size_t> image_ends_at_write;
 };
 
 struct LayoutRules {

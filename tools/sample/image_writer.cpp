@@ -43,7 +43,15 @@ void ImageWriter::write(uint64_t sector, const void* data, size_t bytes) {
     }
 }
 
+void ImageWriter::end_at(uint64_t sector) {
+    if (sector < end_sector_) end_sector_ = sector;
+}
+
 bool ImageWriter::close() {
+    if (fd_ >= 0 && ok() && end_sector_ < total_sectors_ &&
+        ::ftruncate(fd_, static_cast<off_t>(end_sector_ * 512)) != 0) {
+        error_ = std::string("cannot cut the image short: ") + std::strerror(errno);
+    }
     if (fd_ >= 0) {
         if (::close(fd_) != 0 && ok()) error_ = std::string("close failed: ") + std::strerror(errno);
         fd_ = -1;

@@ -19,6 +19,9 @@ public:
     // Writes bytes at the start of the sector. The first failure is kept; later writes are
     // skipped, so a builder can write everything and check ok() once.
     void write(uint64_t sector, const void* data, size_t bytes);
+    // The file ends at this sector when it is closed, as a copy cut short there; the earliest
+    // of several wins.
+    void end_at(uint64_t sector);
     bool close();
 
     bool ok() const { return error_.empty(); }
@@ -28,6 +31,7 @@ public:
 private:
     int fd_ = -1;
     uint64_t total_sectors_ = 0;
+    uint64_t end_sector_ = UINT64_MAX;
     std::string error_;
 };
 

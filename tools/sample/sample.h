@@ -28,6 +28,9 @@ struct ChannelData {
     std::optional<uint32_t> first_block;   // recorder: allocate blocks from here (data area 2)
     std::optional<uint32_t> index_column;  // backup: default channel - 3
     std::optional<uint32_t> zero_block;    // damage: the map slot of this block (0-based) is 0
+    // Damage: the image ends at the sector that holds this write's first byte (0-based), as a
+    // copy of the disk that was cut short there.
+    std::optional<size_t> image_ends_at_write;
     std::optional<uint64_t> size;          // default: the bytes written
 };
 
