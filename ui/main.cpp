@@ -14,6 +14,7 @@
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/settings.h"
+#include "version/version.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillon");
     QApplication::setOrganizationName("Quillon");
-    QApplication::setApplicationVersion(QUILLON_VERSION_TEXT);
+    QApplication::setApplicationVersion(QString::fromLatin1(version::text()));
     const Options options = parse(app);
 
     std::unique_ptr<QSettings> store = ui::open_settings(options.settings_file);

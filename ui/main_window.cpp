@@ -13,6 +13,7 @@
 #include "ui/core_bridge.h"
 #include "ui/message_box.h"
 #include "ui/scale_text.h"
+#include "version/version.h"
 
 namespace ui {
 namespace {
@@ -61,7 +62,7 @@ MainWindow::~MainWindow() {
 void MainWindow::start_core() {
     display_->set_owner(reinterpret_cast<uintptr_t>(this));
     display_->set_title("Quillon");
-    display_->set_version(QUILLON_VERSION_TEXT);
+    display_->set_version(version::text());
     bridge_ = std::make_unique<CoreBridge>(this, display_);
     timeline_->clear_span_map();
     if (api_init(0, &CoreBridge::frame_callback, &CoreBridge::status_callback) != 0) {
