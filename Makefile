@@ -21,11 +21,15 @@ deps:
 
 # The release tree of `make build`, `make demo` and `make package`: no tests; an install or a
 # package builds only what it installs. Configuring again on every run keeps the version (and
-# the commit it names) current.
+# the commit it names) current. Hardened as Debian builds its packages (dpkg-buildflags with
+# every hardening feature), asked for when the recipe runs, after install-deps put dpkg-dev there.
 RELEASE_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_BUILD_TESTS=OFF \
 	-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
 configure:
-	@cmake -S . -B $(BUILD) -G Ninja $(RELEASE_CONFIG) >/dev/null
+	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	cmake -S . -B $(BUILD) -G Ninja $(RELEASE_CONFIG) \
+		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 
 build: deps configure
 	@ninja -C $(BUILD) -j $(JOBS)
@@ -42,15 +46,15 @@ demo:
 	@echo "demo 4/4: sample disks, what the tool finds on them, the player"
 	@scripts/demo $(BUILD)/tools/cli/quillon-cli $(DEMO_DIR) $(BUILD)/ui/quillon
 
-# quillon_<version>_<arch>.deb (and its quillon-dbgsym .ddeb) in this folder, from the release
-# tree: the two programs and the files installed beside them, then CPack.
+# quillon_<version>_<arch>.deb in this folder, from the release tree: the two programs and the
+# files installed beside them, then CPack.
 PACKAGE_TARGETS := quillon-cli quillon quillon-install-files
 package: deps configure
 	@ninja -C $(BUILD) -j $(JOBS) $(PACKAGE_TARGETS)
 	@rm -rf $(BUILD)/package
 	@cd $(BUILD) && cpack -G DEB -B package >/dev/null
-	@rm -f quillon_*.deb quillon-dbgsym_*.ddeb
-	@cp $(BUILD)/package/quillon_*.deb $(BUILD)/package/quillon-dbgsym_*.ddeb .
+	@rm -f quillon_*.deb
+	@cp $(BUILD)/package/quillon_*.deb .
 	@echo "package: $$(ls quillon_*.deb) (install: sudo apt install ./$$(ls quillon_*.deb))"
 
 # lintian, then the package unpacked into a temporary root and tried there.
@@ -134,4 +138,4 @@ fuzz-smoke:
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) $(FUZZ_BUILD) $(DEMO_DIR)
-	rm -f quillon_*.deb quillon-dbgsym_*.ddeb
+	rm -f quillon_*.deb

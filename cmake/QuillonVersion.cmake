@@ -36,7 +36,8 @@ endfunction()
 # inside some other repository) takes the plain project version.
 # Also sets the dates the changelog and the metainfo give for it, from the commit's time (or
 # SOURCE_DATE_EPOCH, or now, without git), so that the same commit always gives the same files:
-# QUILLON_CHANGELOG_DATE (RFC 2822), QUILLON_RELEASE_DATE (YYYY-MM-DD), QUILLON_COMMIT_YEAR.
+# QUILLON_CHANGELOG_DATE (RFC 2822), QUILLON_RELEASE_DATE (YYYY-MM-DD), QUILLON_COMMIT_YEAR,
+# QUILLON_COMMIT_EPOCH (seconds, for the manual pages' date).
 function(quillon_find_version)
   set(describe "")
   set(count "")
@@ -71,8 +72,10 @@ function(quillon_find_version)
   string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
   string(TIMESTAMP release_date "%Y-%m-%d" UTC)
   string(TIMESTAMP year "%Y" UTC)
+  string(TIMESTAMP seconds "%s" UTC)
   set(ENV{SOURCE_DATE_EPOCH} "${saved}")
   set(QUILLON_CHANGELOG_DATE "${changelog_date}" PARENT_SCOPE)
   set(QUILLON_RELEASE_DATE "${release_date}" PARENT_SCOPE)
   set(QUILLON_COMMIT_YEAR "${year}" PARENT_SCOPE)
+  set(QUILLON_COMMIT_EPOCH "${seconds}" PARENT_SCOPE)
 endfunction()
