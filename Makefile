@@ -23,10 +23,12 @@ deps:
 # package builds only what it installs. Configuring again on every run keeps the version (and
 # the commit it names) current. Hardened as Debian builds its packages (dpkg-buildflags with
 # every hardening feature), asked for when the recipe runs, after install-deps put dpkg-dev there.
-RELEASE_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_BUILD_TESTS=OFF \
-	-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
+# No debugging information: the package ships stripped programs, and leaving it out saves a
+# quarter of the compile time (the sanitizer tree of `make test` is the one to debug in).
+RELEASE_CONFIG := -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+	-DQUILLON_BUILD_TESTS=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
 configure:
-	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g; \
 	cmake -S . -B $(BUILD) -G Ninja $(RELEASE_CONFIG) \
 		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CPPFLAGS) $$(dpkg-buildflags --get CXXFLAGS)" \
 		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)" >/dev/null
