@@ -12,12 +12,15 @@ FUZZ_SECONDS ?= 60
 export LSAN_OPTIONS := suppressions=$(CURDIR)/cmake/lsan.supp:print_suppressions=0
 FUZZ_TARGETS := disk_image recording export_writer still_capture display_frames split_raw ewf_image
 
-.PHONY: all deps configure build demo package check-package test bench fuzz fuzz-build fuzz-smoke clean
+.PHONY: all deps deps-package configure build demo package check-package test bench fuzz fuzz-build fuzz-smoke clean
 
 all: build
 
 deps:
 	@scripts/install-deps
+
+deps-package:
+	@scripts/install-deps package
 
 # The release tree of `make build`, `make demo` and `make package`: no tests; an install or a
 # package builds only what it installs. Configuring again on every run keeps the version (and
@@ -51,7 +54,7 @@ demo:
 # quillon_<version>_<arch>.deb in this folder, from the release tree: the two programs and the
 # files installed beside them, then CPack.
 PACKAGE_TARGETS := quillon-cli quillon quillon-install-files
-package: deps configure
+package: deps-package configure
 	@ninja -C $(BUILD) -j $(JOBS) $(PACKAGE_TARGETS)
 	@rm -rf $(BUILD)/package
 	@cd $(BUILD) && cpack -G DEB -B package >/dev/null
