@@ -14,10 +14,7 @@
 #include "platform/sha256.h"
 #include "storage/api.h"
 #include "storage/api_state.h"
-
-#ifndef QUILLON_VERSION
-#define QUILLON_VERSION "unknown"
-#endif
+#include "version/version.h"
 
 namespace {
 
@@ -150,7 +147,7 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
                              {"smi", std::move(smi)},
                              {"counts", counts_json(f.counts)}});
     }
-    const Json doc{{"program", Json{{"name", "quillon"}, {"version", QUILLON_VERSION}}},
+    const Json doc{{"program", Json{{"name", "quillon"}, {"version", version::text()}}},
                    {"source", source_json(report.source)},
                    {"span", Json{{"from", time_json(report.from)},
                                  {"to", time_json(report.to)},

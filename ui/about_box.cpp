@@ -4,6 +4,7 @@
 #include "ui/control_id.h"
 #include "ui/controls/skin_button.h"
 #include "ui/shortcuts.h"
+#include "version/version.h"
 
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -64,7 +65,7 @@ QWidget* shortcut_table() {
 } // namespace
 
 QString AboutBox::program_text() {
-    return QStringLiteral("Quillon %1").arg(QStringLiteral(QUILLON_VERSION));
+    return QStringLiteral("Quillon %1").arg(QString::fromLatin1(version::text()));
 }
 
 QString AboutBox::libraries_text() {

@@ -17,6 +17,7 @@
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/settings.h"
+#include "version/version.h"
 
 namespace {
 
@@ -184,7 +185,7 @@ void schedule_export_dialog_shots(ui::MainWindow* window, const QString& folder,
 int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("Quillon");
     QCoreApplication::setOrganizationName("Quillon");
-    QCoreApplication::setApplicationVersion(QUILLON_VERSION_TEXT);
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(version::text()));
     if (const int status = answer_without_display(argc, argv); status >= 0)
         return status;
     QApplication app(argc, argv);

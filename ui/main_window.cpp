@@ -13,6 +13,7 @@
 #include "ui/core_bridge.h"
 #include "ui/message_box.h"
 #include "ui/scale_text.h"
+#include "version/version.h"
 
 namespace ui {
 namespace {
@@ -70,7 +71,7 @@ MainWindow::~MainWindow() {
 void MainWindow::start_core() {
     display_->set_owner(reinterpret_cast<uintptr_t>(this));
     display_->set_title("Quillon");
-    display_->set_version(QUILLON_VERSION_TEXT);
+    display_->set_version(version::text());
     bridge_ = std::make_unique<CoreBridge>(player_, display_);
     player_->set_bridge(bridge_.get());
     timeline_->clear_span_map();

@@ -5,6 +5,7 @@
 #include "tools/cli/cli.h"
 #include "tools/cli/session.h"
 #include "tools/sample/sample.h"
+#include "version/version.h"
 
 namespace {
 
@@ -140,6 +141,8 @@ int main(int argc, char** argv) {
     // Global options may also follow the subcommand.
     app.fallthrough();
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("quillon-cli ") + version::text(),
+                         "Print the program's version and exit");
 
     cli::GlobalOptions options;
     app.add_flag("--json", options.json, "Print one JSON document instead of text");
