@@ -159,7 +159,6 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
                    {"files", std::move(files)},
                    {"read_failures", read_failures_json(report.read_failures)}};
     return place_export_report(folder, started,
-                               doc.dump(2, ' ', false, Json::error_handler_t::replace) + '
-',
+                               doc.dump(2, ' ', false, Json::error_handler_t::replace) + '\n',
                                written, error);
 }

@@ -82,6 +82,8 @@ int32_t api_set_play_mode(int32_t mode) {
 
 int32_t api_play_mode() { return api_state().play_mode; }
 
+uint64_t api_engine_passes() { return api_state().passes; }
+
 void api_set_key_frame_only(int32_t on) { api_state().key_frame_only = on; }
 
 uint8_t api_set_no_pacing(uint8_t off) {

@@ -73,8 +73,11 @@ void CoreBridge::post_frame_time(uint32_t time) {
 
 void CoreBridge::on_status(int32_t code, int32_t slot) {
     // An export lists the spans it could not read in its report.
-    if (code == PLAYBACK_STATUS_READ_ERROR && export_running_.load()) {
-        BackupJob::status_callback(code, slot);
+    if (code == PLAYBACK_STATUS_READ_ERROR) {
+        if (export_running_.load())
+            BackupJob::status_callback(code, slot);
+        else
+            post_message(receiver_, kMsgReadError, generation_.load(), slot);
         return;
     }
     if (code != PLAYBACK_STATUS_NO_DATA && code != PLAYBACK_STATUS_END &&

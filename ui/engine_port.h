@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "storage/api.h"
 
 namespace ui {
 
@@ -19,6 +22,8 @@ public:
     // The mode in force, with the engine's own fall-backs.
     virtual int32_t mode() const = 0;
     virtual void set_key_frame_only(bool on) = 0;
+    // The spans the engine could not read since the last call, oldest first.
+    virtual std::vector<PlaybackReadFailure> take_read_failures() { return {}; }
 };
 
 class ApiEngine final : public EnginePort {
@@ -29,6 +34,7 @@ public:
     int32_t set_mode(int32_t mode) override;
     int32_t mode() const override;
     void set_key_frame_only(bool on) override;
+    std::vector<PlaybackReadFailure> take_read_failures() override;
 };
 
 } // namespace ui

@@ -53,6 +53,7 @@ MainWindow::MainWindow(DisplayControl* display, QWidget* display_widget, QSettin
     connect(player_, &PlayerController::changed, this, &MainWindow::show_player_state);
     connect(player_, &PlayerController::status, this, &MainWindow::show_status);
     connect(player_, &PlayerController::day_reached, this, &MainWindow::on_day_reached);
+    connect(player_, &PlayerController::unreadable, this, &MainWindow::on_unreadable);
     player_->set_key_frame_only(settings_.iframe != 0);
     show_player_state();
 }

@@ -148,6 +148,7 @@ private:
     void handle_message(const PostedEvent& message);
     void load_day(uint32_t midnight, bool follow);
     void on_day_reached(uint32_t midnight);
+    void on_unreadable(int channel, uint32_t from, uint32_t to);
     void on_volume_bar();
     void on_timeline_click();
     void read_day_logs();

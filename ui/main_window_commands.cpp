@@ -27,6 +27,7 @@ namespace ui {
 void MainWindow::disk_loaded(const DiskState& state) {
     disk_ = state;
     bridge_->set_display_channels(disk_.display_channels);
+    player_->set_video_channels(disk_.display_channels);
     player_->session_closed();  // the session before, if any, leaves nothing on screen
     player_->session_opened();
     api_set_no_pacing(0);

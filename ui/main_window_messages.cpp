@@ -99,6 +99,21 @@ void MainWindow::load_day(uint32_t midnight, bool follow) {
 
 void MainWindow::on_day_reached(uint32_t midnight) { load_day(midnight, true); }
 
+// The slots of the shown day that the engine could not read turn red; to the day's end when
+// the data does not go on.
+void MainWindow::on_unreadable(int /*channel*/, uint32_t from, uint32_t to) {
+    const uint32_t day = player_->day();
+    const uint32_t day_end = day + DaySpans::kDaySeconds;
+    if (day == 0 || from >= day_end || (to != 0 && to <= day))
+        return;
+    const uint32_t first = std::max(from, day);
+    const uint32_t last = to == 0 || to > day_end ? day_end - 1 : to - 1;
+    if (last < first)
+        return;
+    timeline_->mark_unreadable(static_cast<int>((first - day) / DaySpans::kSlotSeconds),
+                               static_cast<int>((last - day) / DaySpans::kSlotSeconds));
+}
+
 void MainWindow::read_day_logs() {
     const uint32_t day = player_->day();
     event_log_ = read_log(&api_get_event_log, day, kEventLogMax);

@@ -143,6 +143,7 @@ bool PlayerController::event(QEvent* event) {
     switch (message) {
     case kMsgFrameTime: on_frame_time(generation, static_cast<uint32_t>(posted->lparam())); break;
     case kMsgStop: on_engine_stopped(generation); break;
+    case kMsgReadError: on_read_error(generation); break;
     default: return QObject::event(event);
     }
     return true;
@@ -165,6 +166,26 @@ void PlayerController::on_frame_time(uint32_t generation, uint32_t time) {
         emit day_reached(time - time % DaySpans::kDaySeconds);
     if (moved || was_mode != mode_ || !was_picture)
         emit changed();
+}
+
+// One line per failure, naming the channel, where its data could not be read and where play
+// went on; a hole is never passed over without a word.
+void PlayerController::on_read_error(uint32_t generation) {
+    const std::vector<PlaybackReadFailure> failures = engine_->take_read_failures();
+    if (generation != generation_)
+        return;
+    for (const PlaybackReadFailure& f : failures) {
+        const bool audio = f.slot >= video_channels_;
+        const int channel = audio ? f.slot - video_channels_ : f.slot;
+        const QString name = audio ? QStringLiteral("audio %1").arg(channel + 1)
+                                   : QStringLiteral("CH%1").arg(channel + 1, 2, 10, QLatin1Char('0'));
+        const QString where = f.resumed_at != 0
+                                  ? QStringLiteral("skipped to %1").arg(clock_text(f.resumed_at))
+                                  : QStringLiteral("nothing readable after it");
+        say(QStringLiteral("Read error on %1 at %2; %3").arg(name, clock_text(f.failed_at), where));
+        if (!audio)
+            emit unreadable(channel, f.failed_at, f.resumed_at);
+    }
 }
 
 void PlayerController::on_engine_stopped(uint32_t generation) {

@@ -32,6 +32,8 @@ public:
 
     // The bridge whose messages this controller receives (it posts them here).
     void set_bridge(CoreBridge* bridge);
+    // Video slots below this count are channels; the others carry audio.
+    void set_video_channels(int count) { video_channels_ = count; }
     // The clock of the hold-offs, in milliseconds; tests replace it.
     void set_clock(std::function<int64_t()> clock) { clock_ = std::move(clock); }
 
@@ -92,6 +94,9 @@ signals:
     void status(const QString& text);
     // Playback reached another day than the one shown.
     void day_reached(uint32_t midnight);
+    // Video channel `channel` (0-based) could not be read from `from` to `to` (recorder times;
+    // `to` 0: to the end of its data).
+    void unreadable(int channel, uint32_t from, uint32_t to);
 
 protected:
     bool event(QEvent* event) override;
@@ -102,6 +107,7 @@ private:
     void clear_pictures();
     void on_frame_time(uint32_t generation, uint32_t time);
     void on_engine_stopped(uint32_t generation);
+    void on_read_error(uint32_t generation);
     void follow_engine_mode();
     void say(const QString& text) { emit status(text); }
     bool accept(HoldOff& hold) { return hold.accept(clock_()); }
@@ -112,6 +118,7 @@ private:
     std::function<int64_t()> clock_;
 
     bool ready_ = false;
+    int video_channels_ = 16;
     DaySpans spans_;
     int32_t mode_ = 0;
     uint32_t time_ = 0;

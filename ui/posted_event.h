@@ -17,6 +17,7 @@ enum Message : int {
     kMsgShowDay = 101,        // show the chosen day
     kMsgFrameTime = 102,      // lparam: seconds of the frame shown
     kMsgStop = 110,           // stop playback, buttons to idle
+    kMsgReadError = 111,      // the engine could not read a span of a slot; lparam: the slot
     kMsgBackupProgress = 112, // wparam: percent
     kMsgBackupStart = 114,
     kMsgBackupEnd = 115,      // wparam 0: end; otherwise split

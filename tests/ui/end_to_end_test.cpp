@@ -30,7 +30,6 @@
 #include "display/video_display.h"
 #include "platform/drive.h"
 #include "storage/api.h"
-#include "storage/api_state.h"
 #include "tests/testkit/temp_image.h"
 #include "tests/ui/message_catcher.h"
 #include "ui/control_id.h"
@@ -99,7 +98,7 @@ private:
     void pick_first_recorded_day();
     void play_until_pictures();
     void jump_from_the_event_log();
-    QString export_a_marked_span();
+    void export_a_marked_span(QString* report_name);
     void export_twice_into_one_folder();
     void click_timeline_at(uint32_t time);
     void keys_after_clicks();
@@ -232,8 +231,8 @@ void EndToEndTest::click_timeline_at(uint32_t time) {
 
 // Mark in and out over about 30 s by clicks on the timeline, Record, OK: the bar reaches 100,
 // the dialog closes, and the report lists the files FFmpeg reads back, with their hashes.
-// Returns the report's name.
-QString EndToEndTest::export_a_marked_span() {
+// *report_name gets the report's name.
+void EndToEndTest::export_a_marked_span(QString* report_name) {
     if (window_->ui_mode() != PM_STOP && window_->ui_mode() != PM_PAUSE)
         QTest::keyClick(window_.get(), Qt::Key_Space);  // paused: the clicks only move the thumb
     const uint32_t from = window_->disk().session_oldest + 30;
@@ -248,7 +247,7 @@ QString EndToEndTest::export_a_marked_span() {
     QPointer<ui::BackupDialog> dialog = window_->backup_dialog();
     if (dialog == nullptr) {
         QTest::qFail("no backup dialog", __FILE__, __LINE__);
-        return {};
+        return;
     }
     // The dialog starts with the marked span; 30 seconds of it are enough here.
     auto* start = qobject_cast<QDateTimeEdit*>(ui::find_control(dialog, ui::BackupDialog::kStartId));
@@ -271,9 +270,10 @@ QString EndToEndTest::export_a_marked_span() {
             report = name;
     if (report.isEmpty()) {
         QTest::qFail("no report of its own", __FILE__, __LINE__);
-        return {};
+        return;
     }
     reports_seen_ << report;
+    *report_name = report;
     const QJsonArray files =
         QJsonDocument::fromJson(file_bytes(folder + "/" + report)).object()["files"].toArray();
     QVERIFY(!files.isEmpty());
@@ -293,13 +293,13 @@ QString EndToEndTest::export_a_marked_span() {
         QCOMPARE(probe.exitCode(), 0);
         QVERIFY(probe.readAllStandardOutput().trimmed().toInt() > 0);
     }
-    return report;
 }
 
 // The same span again into the same folder: new files and a report of its own; the first
 // job's files are as they were.
 void EndToEndTest::export_twice_into_one_folder() {
-    const QString first = export_a_marked_span();
+    QString first, second;
+    export_a_marked_span(&first);
     if (QTest::currentTestFailed())
         return;
     const QString folder = window_->backup_job_folder();
@@ -308,7 +308,7 @@ void EndToEndTest::export_twice_into_one_folder() {
     for (const QString& name : dir.entryList(QDir::Files))
         before[name] = file_bytes(folder + "/" + name);
     QTest::keyClick(window_.get(), Qt::Key_I);  // both marks set: the first press clears them
-    const QString second = export_a_marked_span();
+    export_a_marked_span(&second);
     if (QTest::currentTestFailed())
         return;
     QVERIFY(first != second);
@@ -328,11 +328,11 @@ void EndToEndTest::keys_after_clicks() {
     QCOMPARE(window_->ui_mode(), int32_t{PM_PAUSE});
     QVERIFY(window_->isVisible());
     // The engine runs its passes paused; the picture stays and its time stands still.
-    const uint64_t passes = api_state().passes;
-    QTRY_VERIFY_WITH_TIMEOUT(api_state().passes > passes + 30, 20000);
+    const uint64_t passes = api_engine_passes();
+    QTRY_VERIFY_WITH_TIMEOUT(api_engine_passes() > passes + 30, 20000);
     const decode::FrameTime paused = display_->picture_time(0);
-    const uint64_t more = api_state().passes;
-    QTRY_VERIFY_WITH_TIMEOUT(api_state().passes > more + 30, 20000);
+    const uint64_t more = api_engine_passes();
+    QTRY_VERIFY_WITH_TIMEOUT(api_engine_passes() > more + 30, 20000);
     QVERIFY(display_->has_picture(0));
     QCOMPARE(display_->picture_time(0).seconds, paused.seconds);
     QCOMPARE(display_->picture_time(0).ms, paused.ms);

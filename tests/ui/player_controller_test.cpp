@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "storage/api.h"
@@ -58,6 +59,10 @@ public:
     }
     int32_t mode() const override { return mode_; }
     void set_key_frame_only(bool on) override { record("key_frames", on ? 1 : 0); }
+    std::vector<PlaybackReadFailure> take_read_failures() override {
+        return std::exchange(failures, {});
+    }
+    std::vector<PlaybackReadFailure> failures;
 
     // The engine's own fall-back, as after a frame step or at the end of the data.
     void fall_back_to(int32_t mode) { mode_ = mode; }
@@ -124,6 +129,7 @@ private slots:
     void playback_crossing_midnight_asks_for_the_next_day_only_forward();
     void a_session_closing_leaves_no_picture();
     void transport_text_names_speed_and_frames();
+    void a_read_failure_is_named_and_its_span_marked();
 
 private:
     void post_frame_time(uint32_t time);
@@ -406,6 +412,33 @@ void PlayerControllerTest::transport_text_names_speed_and_frames() {
     player_->play();
     player_->play();
     QCOMPARE(player_->transport_text(), QStringLiteral("❚❚"));
+}
+
+void PlayerControllerTest::a_read_failure_is_named_and_its_span_marked() {
+    start_playing();
+    player_->set_video_channels(4);
+    QSignalSpy status(player_.get(), &PlayerController::status);
+    QSignalSpy unreadable(player_.get(), &PlayerController::unreadable);
+    engine_->failures = {{1, -17, kDay + 8 * kHour + 20, kDay + 8 * kHour + 45},
+                         {5, -17, kDay + 8 * kHour + 50, 0}};  // slot 5: audio 2
+    ui::CoreBridge::status_callback(PLAYBACK_STATUS_READ_ERROR, 1);
+    QCoreApplication::sendPostedEvents(player_.get());
+    QCOMPARE(status.count(), 2);
+    QCOMPARE(status[0][0].toString(),
+             QStringLiteral("Read error on CH02 at 08:00:20; skipped to 08:00:45"));
+    QCOMPARE(status[1][0].toString(),
+             QStringLiteral("Read error on audio 2 at 08:00:50; nothing readable after it"));
+    QCOMPARE(unreadable.count(), 1);  // the timeline marks video channels' spans
+    QCOMPARE(unreadable[0][0].toInt(), 1);
+    QCOMPARE(unreadable[0][1].toUInt(), kDay + 8 * kHour + 20);
+    QCOMPARE(unreadable[0][2].toUInt(), kDay + 8 * kHour + 45);
+    // Failures reported before a restart belong to the play before it: taken, not shown.
+    engine_->failures = {{0, -17, kDay + 8 * kHour + 30, kDay + 8 * kHour + 60}};
+    ui::CoreBridge::status_callback(PLAYBACK_STATUS_READ_ERROR, 0);
+    player_->seek(kDay + 8 * kHour + 600);
+    QCoreApplication::sendPostedEvents(player_.get());
+    QCOMPARE(unreadable.count(), 1);
+    QVERIFY(engine_->failures.empty());
 }
 
 QTEST_MAIN(PlayerControllerTest)
