@@ -28,7 +28,7 @@ struct TilePaint {
     bool selected = false;
     QRectF source{0, 0, 1, 1};  // part of the picture shown, in fractions (zoom)
     int time_format = 0;
-    OverlayPlace overlay = OverlayPlace::Bottom;
+    OverlayPlace overlay = OverlayPlace::Top;
 };
 
 void paint_tile(QPainter& painter, const TilePaint& tile, const ChannelState& channel);

@@ -83,7 +83,7 @@ private:
     double paint_seconds_ = 0;
     uintptr_t owner_ = 0;
     int time_format_ = 0;
-    OverlayPlace overlay_ = OverlayPlace::Bottom;
+    OverlayPlace overlay_ = OverlayPlace::Top;
     std::string title_;
     std::string version_;
 };

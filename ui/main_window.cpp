@@ -120,7 +120,7 @@ void MainWindow::create_controls() {
     transport_ = new QLabel(this);
     transport_->setObjectName(QStringLiteral("transport"));
     transport_->setAlignment(Qt::AlignCenter);
-    transport_->setStyleSheet("background: rgb(129, 167, 231); color: black; font: bold 13px;");
+    transport_->setStyleSheet("background: rgb(129, 167, 231); color: black; font: bold 12px;");
 
     const int top = 74;
     add_button(kIdSplit1, "split1", "1 split", cell(0, 0, top));
@@ -204,8 +204,9 @@ void MainWindow::create_controls() {
 void MainWindow::place_controls() {
     display_widget_->setGeometry(kDisplayRect);
     const int panel_width = 4 * kSmall + 3 * kGap + kSmall + kGap;
-    osd_->setGeometry(kPanelLeft, kDisplayRect.top(), panel_width - 64, 34);
-    transport_->setGeometry(kPanelLeft + panel_width - 62, kDisplayRect.top(), 62, 34);
+    // The clock across the panel, the speed and mode right under it on the same colour.
+    osd_->setGeometry(kPanelLeft, kDisplayRect.top(), panel_width, 26);
+    transport_->setGeometry(kPanelLeft, kDisplayRect.top() + 26, panel_width, 18);
     volume_bar_->setGeometry(kPanelLeft + kSmall + kGap, 74 + 3 * (kSmall + kGap) + 24 + 6,
                              3 * kSmall + 2 * kGap + kSmall + kGap, kSmall - 12);
     message_->setGeometry(kPanelLeft, kDisplayRect.bottom() - 60, 4 * kSmall + 3 * kGap + kSmall + kGap, 60);

@@ -153,8 +153,8 @@ void MainWindow::on_time_format(int index) {
 }
 
 OverlayPlace MainWindow::overlay_place() const {
-    const int stored = store_->value(kOverlayKey, static_cast<int>(OverlayPlace::Bottom)).toInt();
-    return stored >= 0 && stored <= 2 ? static_cast<OverlayPlace>(stored) : OverlayPlace::Bottom;
+    const int stored = store_->value(kOverlayKey, static_cast<int>(OverlayPlace::Top)).toInt();
+    return stored >= 0 && stored <= 2 ? static_cast<OverlayPlace>(stored) : OverlayPlace::Top;
 }
 
 // Where the tiles show their label and time: a view choice, kept at once.

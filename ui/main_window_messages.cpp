@@ -42,8 +42,9 @@ void MainWindow::handle_message(const PostedEvent& message) {
     switch (message.message()) {
     case kMsgMonthMask: on_month_mask(static_cast<uint32_t>(message.lparam())); break;
     case kMsgShowDay:
+        // The shown day read again (its slots, its logs); what plays goes on.
         if (disk_.ready() && player_->day() != 0)
-            load_day(player_->day(), false);
+            load_day(player_->day(), true);
         break;
     case kMsgStop: player_->stop(); break;
     case kMsgVolume: on_volume_bar(); break;

@@ -92,6 +92,7 @@ void PlayerController::follow_engine() {
 // Halt first, so that the pass under way ends before the pictures go; then a new generation,
 // so that its frame times and its stop are no longer heard; then the new start.
 void PlayerController::restart(uint32_t time, int32_t mode) {
+    say(QString());  // what the line said was about the play before
     halt(PM_PAUSE);
     clear_pictures();
     engine_->open_channels(0xFFFFFFFFu);

@@ -137,10 +137,10 @@ void PlayerController::seek(uint32_t time) {
         const bool backward = play_mode_direction(mode_) < 0;
         const uint32_t at = backward ? spans_.previous_recorded(time) : spans_.next_recorded(time);
         if (at != 0) {
+            restart(at, mode_);
             if (at != time)
                 say(QStringLiteral("No recording at %1; playing from %2.")
                         .arg(clock_text(time), clock_text(at)));
-            restart(at, mode_);
             return;
         }
         say(backward ? QStringLiteral("Nothing recorded before %1 on this day.").arg(clock_text(time))
@@ -168,10 +168,10 @@ void PlayerController::play_at(uint32_t time) {
         emit changed();
         return;
     }
+    restart(at, PM_PLAY);
     if (at != time)
         say(QStringLiteral("No recording at %1; playing from %2.")
                 .arg(clock_text(time), clock_text(at)));
-    restart(at, PM_PLAY);
 }
 
 void PlayerController::mark_in() {

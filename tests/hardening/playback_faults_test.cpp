@@ -97,7 +97,22 @@ TEST_F(PlaybackFaultTest, KeyFrameFastForwardStopsAtTheFailingSector) {
     EXPECT_EQ(statuses().back().code, 100);
 }
 
-TEST_F(PlaybackFaultTest, FrameStepsForwardAndBackwardEndAtTheFailingSector) {
+// Only the frames a step shows: those decoded just for the one after them are left out.
+std::vector<Event> shown(const std::vector<Event>& f) {
+    std::vector<Event> out;
+    for (const Event& e : f)
+        if (e.kind == 0) out.push_back(e);
+    return out;
+}
+
+bool read_error_reported(const std::vector<Event>& statuses) {
+    return std::any_of(statuses.begin(), statuses.end(),
+                       [](const Event& e) { return e.code == PLAYBACK_STATUS_READ_ERROR; });
+}
+
+// Frame steps over a GOP that cannot be read: each step shows one stored frame, in order, the
+// failure is reported, and the steps go on past the unreadable span in both directions.
+TEST_F(PlaybackFaultTest, FrameStepsGoOnPastTheFailingSector) {
     open_recording(kT0, kT0 + 30);
     plan_->fail_sectors(gop_sector(kT0 + 12, 0));
     api_set_play_mode(PM_PAUSE);
@@ -106,38 +121,27 @@ TEST_F(PlaybackFaultTest, FrameStepsForwardAndBackwardEndAtTheFailingSector) {
         ASSERT_EQ(api_set_play_mode(PM_FRAME_F), PM_FRAME_F);
         ASSERT_TRUE(wait_for([] { return api_play_mode() != PM_FRAME_F; }));
     }
-    auto f = frames();
+    auto f = shown(frames());
     ASSERT_FALSE(f.empty());
     expect_ordered(f, true);
     expect_true_frames(f);
-    EXPECT_LT(f.back().time, kT0 + 12);
-    EXPECT_FALSE(statuses().empty());
+    EXPECT_GT(f.back().time, kT0 + 12u);
+    EXPECT_TRUE(read_error_reported(statuses()));
 
-    // Backward from the other side of the bad sector: the way there from the index interval
-    // leads through it, so the steps begin at the last GOP before it and go on to the start.
     api_set_play_mode(PM_STOP);
     clear_events();
     api_set_play_mode(PM_PAUSE);
-    start_trace();
     play(kT0 + 14, PM_FRAME_B);
     for (int i = 0; i < 80 && api_play_mode() == PM_PAUSE; ++i) {
         ASSERT_EQ(api_set_play_mode(PM_FRAME_B), PM_FRAME_B);
         ASSERT_TRUE(wait_for([] { return api_play_mode() != PM_FRAME_B; }));
     }
-    const std::string trace = stop_trace();
-    f = frames();
+    f = shown(frames());
     ASSERT_FALSE(f.empty());
     expect_ordered(f, false);
     expect_true_frames(f);
-    EXPECT_EQ(at_ms(f.front()), 11500);
-    EXPECT_EQ(at_ms(f.back()), 0);
-    EXPECT_NE(trace.find("getvideodata read_error"), std::string::npos) << trace.substr(0, 3000);
-    EXPECT_NE(trace.find("video_time - CH0, End " + std::to_string(kT0 + 11)), std::string::npos);
-    const auto s = statuses();
-    ASSERT_GE(s.size(), 2u);
-    EXPECT_EQ(s[s.size() - 2].code, 102);
-    EXPECT_EQ(s.back().code, 100);
-    EXPECT_EQ(api_play_mode(), PM_STOP);
+    EXPECT_LT(f.back().time, kT0 + 12u);
+    EXPECT_EQ(api_play_mode(), PM_PAUSE);
 }
 
 TEST_F(PlaybackFaultTest, MinuteJumpsOntoAFailingSectorGoOnAfterIt) {

@@ -320,6 +320,7 @@ void DiskWindowTest::a_backup_session_offers_no_logs() {
 
 void DiskWindowTest::ctrl_o_opens_the_disk_dialog() {
     open_window();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));  // the keys are the window's
     QString title;
     drive_dialog([&title](DiskLoadDialog* dialog) {
         title = dialog->windowTitle();

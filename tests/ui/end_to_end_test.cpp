@@ -101,6 +101,7 @@ private:
     void export_a_marked_span(QString* report_name);
     void export_twice_into_one_folder();
     void click_timeline_at(uint32_t time);
+    void activate();
     void keys_after_clicks();
     void change_day_and_play();
     void save_stills();
@@ -184,6 +185,7 @@ void EndToEndTest::pick_first_recorded_day() {
     QTRY_VERIFY(calendar->recorded(first));
     QVERIFY(!calendar->recorded(first.addDays(-1)));
     QTest::mouseClick(calendar, Qt::LeftButton, {}, calendar->day_rect(first.day()).center());
+    QCoreApplication::sendPostedEvents(window_.get());  // the calendar's stop and chosen day
     QTRY_VERIFY(window_->timeline()->next_recorded_position() >= 0);
     QCOMPARE(window_->selected_day(), CalendarWidget::day_number(first) * 86400);
 }
@@ -195,7 +197,14 @@ void EndToEndTest::play_until_pictures() {
     QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
     QTRY_VERIFY_WITH_TIMEOUT(window_->current_time() > window_->selected_day(), 20000);
     const uint32_t started = window_->current_time();
-    QTRY_VERIFY_WITH_TIMEOUT(window_->current_time() >= started + 2, 20000);
+    QTRY_VERIFY2_WITH_TIMEOUT(window_->current_time() >= started + 2,
+                              qPrintable(QStringLiteral("mode %1 time %2 started %3 engine %4 msg %5")
+                                             .arg(window_->ui_mode())
+                                             .arg(window_->current_time())
+                                             .arg(started)
+                                             .arg(api_play_mode())
+                                             .arg(window_->message_text())),
+                              20000);
     QTRY_VERIFY_WITH_TIMEOUT(
         shows_a_picture(display_->grab(QRect(0, 0, display_->width() / 2, display_->height() / 2))
                             .toImage()),
@@ -216,6 +225,13 @@ void EndToEndTest::jump_from_the_event_log() {
     button_of(window_.get(), ui::kIdEventLog)->click();
 }
 
+// The window is the active one again after a modal dialog, as the window system makes it: its
+// keys are the active window's.
+void EndToEndTest::activate() {
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+}
+
 // A click on the timeline where `time` of the shown day is, as a user clicks it.
 void EndToEndTest::click_timeline_at(uint32_t time) {
     ui::SearchSlider* timeline = window_->timeline();
@@ -233,15 +249,18 @@ void EndToEndTest::click_timeline_at(uint32_t time) {
 // the dialog closes, and the report lists the files FFmpeg reads back, with their hashes.
 // *report_name gets the report's name.
 void EndToEndTest::export_a_marked_span(QString* report_name) {
+    activate();
     if (window_->ui_mode() != PM_STOP && window_->ui_mode() != PM_PAUSE)
         QTest::keyClick(window_.get(), Qt::Key_Space);  // paused: the clicks only move the thumb
     const uint32_t from = window_->disk().session_oldest + 30;
     click_timeline_at(from);
-    QTest::keyClick(window_.get(), Qt::Key_I);
+    button_of(window_.get(), ui::kIdMarkIn)->click();
     const uint32_t in = window_->player()->marked_in().value_or(0);
-    QVERIFY2(in + 200 > from && in < from + 200, "the mark in is where the click was");
+    QVERIFY2(in + 200 > from && in < from + 200,
+             qPrintable(QStringLiteral("mark in %1, clicked at %2, mode %3, day %4")
+                            .arg(in).arg(from).arg(window_->ui_mode()).arg(window_->selected_day())));
     click_timeline_at(from + 180);
-    QTest::keyClick(window_.get(), Qt::Key_O);
+    button_of(window_.get(), ui::kIdMarkOut)->click();
     QVERIFY(window_->player()->marked_span().has_value());
     button_of(window_.get(), ui::kIdRecord)->click();
     QPointer<ui::BackupDialog> dialog = window_->backup_dialog();
@@ -307,7 +326,7 @@ void EndToEndTest::export_twice_into_one_folder() {
     QMap<QString, QByteArray> before;
     for (const QString& name : dir.entryList(QDir::Files))
         before[name] = file_bytes(folder + "/" + name);
-    QTest::keyClick(window_.get(), Qt::Key_I);  // both marks set: the first press clears them
+    button_of(window_.get(), ui::kIdMarkIn)->click();  // both marks set: this press clears them
     export_a_marked_span(&second);
     if (QTest::currentTestFailed())
         return;
@@ -320,6 +339,7 @@ void EndToEndTest::export_twice_into_one_folder() {
 // A click on a tile and on the timeline, then the keys: Space pauses and the picture stays and
 // stands still; Space again plays; the arrows step; F11 fills the screen and restores it.
 void EndToEndTest::keys_after_clicks() {
+    activate();
     QTest::mouseClick(display_, Qt::LeftButton, {}, QPoint(display_->width() / 4, display_->height() / 4));
     click_timeline_at(window_->player()->spans().first_recorded() + 60);
     QCOMPARE(window_->ui_mode(), int32_t{PM_PLAY});
@@ -360,6 +380,7 @@ void EndToEndTest::keys_after_clicks() {
 // Another day and back: the thumb and clock stand at midnight, the pictures are gone, and
 // Space plays from the day's first recording.
 void EndToEndTest::change_day_and_play() {
+    activate();
     CalendarWidget* calendar = window_->calendar();
     const QDate recorded = CalendarWidget::date_of_day(window_->selected_day() / 86400);
     const QDate other = recorded.addDays(recorded.day() < recorded.daysInMonth() ? 1 : -1);

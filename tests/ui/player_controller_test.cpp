@@ -100,6 +100,14 @@ DaySpans::Masks sample_day() {
     return masks;
 }
 
+// The lines the controller said; an empty one only clears the strip.
+int said(const QSignalSpy& status) {
+    int n = 0;
+    for (const auto& args : status)
+        n += args[0].toString().isEmpty() ? 0 : 1;
+    return n;
+}
+
 int count_of(const testkit::RecordingDisplay& display, DisplayCall kind) {
     int n = 0;
     for (DisplayCall call : display.call_kinds())
@@ -282,7 +290,7 @@ void PlayerControllerTest::the_engines_stop_counts_only_for_its_own_generation()
     QCoreApplication::sendPostedEvents(player_.get());
     QCOMPARE(player_->mode(), int32_t{PM_STOP});
     QCOMPARE(engine_->last("halt"), int64_t{PM_STOP});
-    QCOMPARE(status.count(), 1);
+    QCOMPARE(said(status), 1);
 }
 
 void PlayerControllerTest::a_new_day_stops_clears_and_plays_from_its_first_recording() {
@@ -305,7 +313,7 @@ void PlayerControllerTest::a_new_day_stops_clears_and_plays_from_its_first_recor
     QSignalSpy status(player_.get(), &PlayerController::status);
     player_->play();
     QCOMPARE(engine_->calls.size(), calls);
-    QCOMPARE(status.count(), 1);
+    QCOMPARE(said(status), 1);
     QCOMPARE(player_->mode(), int32_t{PM_STOP});
 }
 
@@ -317,7 +325,7 @@ void PlayerControllerTest::a_seek_while_playing_goes_on_in_the_same_mode() {
     player_->seek(kDay + 9 * kHour + 600);  // in the gap: on from the next recording
     QCOMPARE(player_->mode(), int32_t{PM_FF_2});
     QCOMPARE(engine_->last("play_from"), int64_t{kDay + 10 * kHour});
-    QCOMPARE(status.count(), 1);
+    QCOMPARE(said(status), 1);
     // Beyond the last recording: stop, the pictures of another time go, the clock shows it.
     player_->seek(kDay + 20 * kHour);
     QCOMPARE(player_->mode(), int32_t{PM_STOP});
@@ -339,7 +347,7 @@ void PlayerControllerTest::rewind_without_an_earlier_recording_changes_nothing()
     player_->rewind();
     QCOMPARE(engine_->calls.size(), calls);
     QCOMPARE(changed.count(), 0);
-    QCOMPARE(status.count(), 1);
+    QCOMPARE(said(status), 1);
     QCOMPARE(player_->mode(), int32_t{PM_STOP});
     // With a recording before the thumb, rewind starts at its end.
     player_->seek(kDay + 9 * kHour + 30);
@@ -423,10 +431,10 @@ void PlayerControllerTest::a_read_failure_is_named_and_its_span_marked() {
                          {5, -17, kDay + 8 * kHour + 50, 0}};  // slot 5: audio 2
     ui::CoreBridge::status_callback(PLAYBACK_STATUS_READ_ERROR, 1);
     QCoreApplication::sendPostedEvents(player_.get());
-    QCOMPARE(status.count(), 2);
-    QCOMPARE(status[0][0].toString(),
+    QCOMPARE(said(status), 2);
+    QCOMPARE(status[status.count() - 2][0].toString(),
              QStringLiteral("Read error on CH02 at 08:00:20; skipped to 08:00:45"));
-    QCOMPARE(status[1][0].toString(),
+    QCOMPARE(status[status.count() - 1][0].toString(),
              QStringLiteral("Read error on audio 2 at 08:00:50; nothing readable after it"));
     QCOMPARE(unreadable.count(), 1);  // the timeline marks video channels' spans
     QCOMPARE(unreadable[0][0].toInt(), 1);
