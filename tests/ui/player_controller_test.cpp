@@ -138,6 +138,7 @@ private slots:
     void a_session_closing_leaves_no_picture();
     void transport_text_names_speed_and_frames();
     void a_read_failure_is_named_and_its_span_marked();
+    void after_a_failed_export_start_the_transport_shows_what_the_engine_does();
 
 private:
     void post_frame_time(uint32_t time);
@@ -447,6 +448,21 @@ void PlayerControllerTest::a_read_failure_is_named_and_its_span_marked() {
     QCoreApplication::sendPostedEvents(player_.get());
     QCOMPARE(unreadable.count(), 1);
     QVERIFY(engine_->failures.empty());
+}
+
+// An export that failed before it stopped the engine leaves play as it was; one that failed
+// after stopping it leaves a stopped transport with no picture claimed.
+void PlayerControllerTest::after_a_failed_export_start_the_transport_shows_what_the_engine_does() {
+    start_playing();
+    post_frame_time(kDay + 8 * kHour + 5);
+    player_->follow_engine();
+    QCOMPARE(player_->mode(), int32_t{PM_PLAY});
+    QVERIFY(player_->has_picture());
+    engine_->fall_back_to(PM_STOP);  // the job stopped the engine, then failed
+    player_->follow_engine();
+    QCOMPARE(player_->mode(), int32_t{PM_STOP});
+    QVERIFY(!player_->has_picture());
+    QCOMPARE(engine_->last("halt"), int64_t{PM_STOP});
 }
 
 QTEST_MAIN(PlayerControllerTest)
