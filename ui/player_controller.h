@@ -105,6 +105,8 @@ private:
     void restart(uint32_t time, int32_t mode);
     void halt(int32_t mode);
     void clear_pictures();
+    void stand_at(uint32_t time);
+    void say_nothing_after(uint32_t time);
     void on_frame_time(uint32_t generation, uint32_t time);
     void on_engine_stopped(uint32_t generation);
     void on_read_error(uint32_t generation);

@@ -5,11 +5,18 @@
 #include "ui/player_controller.h"
 
 namespace ui {
-namespace {
 
-bool is_rewind(int32_t mode) { return is_rewind_speed(mode); }
+// Stopped at `time`: the pictures of another time go, thumb and clock stand there.
+void PlayerController::stand_at(uint32_t time) {
+    halt(PM_STOP);
+    clear_pictures();
+    time_ = time;
+    emit changed();
+}
 
-} // namespace
+void PlayerController::say_nothing_after(uint32_t time) {
+    say(QStringLiteral("Nothing recorded after %1 on this day.").arg(clock_text(time)));
+}
 
 // Play starts at the thumb (or the next recording after it), pauses what plays, and goes on
 // from a pause where the pause left the engine.
@@ -35,7 +42,7 @@ void PlayerController::play() {
     }
     const uint32_t start = spans_.next_recorded(time_);
     if (start == 0) {
-        say(QStringLiteral("Nothing recorded after %1 on this day.").arg(clock_text(time_)));
+        say_nothing_after(time_);
         return;
     }
     restart(start, PM_PLAY);
@@ -46,10 +53,10 @@ void PlayerController::fast_forward() {
         return;
     follow_engine_mode();
     const int32_t speed = next_forward_speed(mode_);
-    if (mode_ == PM_STOP || is_rewind(mode_)) {
+    if (mode_ == PM_STOP || is_rewind_speed(mode_)) {
         const uint32_t start = mode_ == PM_STOP ? spans_.next_recorded(time_) : time_;
         if (start == 0) {
-            say(QStringLiteral("Nothing recorded after %1 on this day.").arg(clock_text(time_)));
+            say_nothing_after(time_);
             return;
         }
         restart(start, speed);
@@ -71,7 +78,7 @@ void PlayerController::rewind() {
         return;
     }
     const int32_t speed = next_rewind_speed(mode_);
-    if (is_rewind(mode_)) {
+    if (is_rewind_speed(mode_)) {
         engine_->set_mode(speed);
         mode_ = speed;
         emit changed();
@@ -95,7 +102,7 @@ void PlayerController::frame_step(bool forward) {
     }
     const uint32_t at = mode_ == PM_STOP ? spans_.next_recorded(time_) : time_;
     if (at == 0) {
-        say(QStringLiteral("Nothing recorded after %1 on this day.").arg(clock_text(time_)));
+        say_nothing_after(time_);
         return;
     }
     restart(at, step);
@@ -120,10 +127,7 @@ void PlayerController::minute_jump(bool forward) {
     } else if (mode_ == PM_PAUSE && spans_.recorded_at(to)) {
         restart(to, PM_FRAME_F);
     } else {
-        halt(PM_STOP);
-        clear_pictures();
-        time_ = to;
-        emit changed();
+        stand_at(to);
     }
 }
 
@@ -143,17 +147,16 @@ void PlayerController::seek(uint32_t time) {
                         .arg(clock_text(time), clock_text(at)));
             return;
         }
-        say(backward ? QStringLiteral("Nothing recorded before %1 on this day.").arg(clock_text(time))
-                     : QStringLiteral("Nothing recorded after %1 on this day.").arg(clock_text(time)));
+        if (backward)
+            say(QStringLiteral("Nothing recorded before %1 on this day.").arg(clock_text(time)));
+        else
+            say_nothing_after(time);
     }
     if (mode_ == PM_PAUSE && spans_.recorded_at(time)) {
         restart(time, PM_FRAME_F);
         return;
     }
-    halt(PM_STOP);
-    clear_pictures();
-    time_ = time;
-    emit changed();
+    stand_at(time);
 }
 
 void PlayerController::play_at(uint32_t time) {
@@ -161,11 +164,8 @@ void PlayerController::play_at(uint32_t time) {
         return;
     const uint32_t at = spans_.next_recorded(time);
     if (at == 0) {
-        halt(PM_STOP);
-        clear_pictures();
-        time_ = time;
-        say(QStringLiteral("Nothing recorded after %1 on this day.").arg(clock_text(time)));
-        emit changed();
+        stand_at(time);
+        say_nothing_after(time);
         return;
     }
     restart(at, PM_PLAY);
@@ -210,7 +210,7 @@ QString PlayerController::transport_text() const {
     speed.replace(QLatin1Char('X'), QStringLiteral("×"));
     if (is_forward_speed(mode_))
         return QStringLiteral("▶▶ ") + speed + (key_frame_only_ ? key_frames : QString());
-    if (is_rewind(mode_))
+    if (is_rewind_speed(mode_))
         return QStringLiteral("◀◀ ") + speed + key_frames;
     return QString();
 }
