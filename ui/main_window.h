@@ -23,8 +23,6 @@
 #include "ui/settings.h"
 #include "ui/transport_rules.h"
 
-class QAction;
-class QKeySequence;
 class QLabel;
 class QMenu;
 class QSettings;
@@ -107,8 +105,6 @@ public:
     QString message_text() const;
     // The context menu as it would open now (the caller owns it).
     QMenu* build_context_menu();
-    // The window's keyboard action for `key` (nullptr when none), as the user presses it.
-    QAction* key_action(const QKeySequence& key) const;
     // Plays from `time`, showing its day first (Go to time, --play with a time).
     void go_to(uint32_t time);
 
@@ -190,7 +186,6 @@ private:
 
     bool full_monitor_ = false;
     QRect saved_rect_;
-    std::map<QString, QAction*> key_actions_;
 
     std::vector<EventLogRecord> event_log_;
     std::vector<SystemLogRecord> system_log_;

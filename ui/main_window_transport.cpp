@@ -66,13 +66,7 @@ void MainWindow::create_key_actions() {
         action->setAutoRepeat(true);
         connect(action, &QAction::triggered, this, k.run);
         addAction(action);
-        key_actions_[k.key.toString()] = action;
     }
-}
-
-QAction* MainWindow::key_action(const QKeySequence& key) const {
-    const auto found = key_actions_.find(key.toString());
-    return found == key_actions_.end() ? nullptr : found->second;
 }
 
 void MainWindow::reset_transport_buttons() {
