@@ -122,6 +122,17 @@ int32_t backup_tell(int32_t fd, ChannelPosition* position) {
     return 0;
 }
 
+int32_t backup_image_offset(int32_t fd, uint64_t* offset) {
+    ChannelDescriptor* d = descriptor_of(fd);
+    if (d == nullptr) return DVR_EBADF;
+    if (offset == nullptr) return DVR_EINVAL;
+    const DiskState& st = disk_state();
+    const ChannelSpace& space = st.ops == &kDvrfsOps ? dvrfs_space() : bkfs_space();
+    const uint64_t sector = space.block_sector(d->block, d->offset);
+    *offset = (sector + st.origin) * kSectorSize + static_cast<uint64_t>(d->offset) % kSectorSize;
+    return 0;
+}
+
 int32_t backup_locate_index(int32_t fd, int32_t time, ChannelPosition* position) {
     ChannelDescriptor* d = descriptor_of(fd);
     if (d == nullptr) return DVR_EBADF;

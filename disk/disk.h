@@ -168,6 +168,10 @@ int32_t backup_read(int32_t fd, void* buffer, int32_t length);
 int32_t backup_lseek(int32_t fd, int64_t offset, int origin);
 int32_t backup_iseek(int32_t fd, const ChannelPosition* position);
 int32_t backup_tell(int32_t fd, ChannelPosition* position);
+// Byte offset in the drive or image as a whole (not in the partition) of the descriptor's
+// current position, so that what a channel delivered can be traced to the disk's sectors and
+// read again from the image. 0, or a negative error code.
+int32_t backup_image_offset(int32_t fd, uint64_t* offset);
 // A number that names this open of the descriptor and no other, across mounts; 0 when the
 // descriptor is not open. Bytes read through one open never change, so a reader may keep them.
 uint64_t backup_open_serial(int32_t fd);

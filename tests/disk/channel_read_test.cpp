@@ -2,6 +2,8 @@
 // descriptor table and the checks on what the channel tables say.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "disk/channel_i.h"
 #include "tests/testkit/disk_fixture.h"
 #include "tests/testkit/drive_doubles.h"
@@ -248,3 +250,28 @@ TEST_F(ChannelReadTest, BlocksInDataAreaTwoReadBack) {
 }
 
 }  // namespace
+
+// The image offset names the bytes the next read delivers, in the image as a whole, across
+// blocks and the ring's end.
+TEST_F(ChannelReadTest, ImageOffsetNamesTheBytesTheNextReadDelivers) {
+    build();
+    std::ifstream image(path_, std::ios::binary);
+    int32_t fd = backup_open(3);
+    ASSERT_GE(fd, 0);
+    uint64_t offset = 0;
+    int checked = 0;
+    for (int32_t step : {37, 4000, 4096, 1, 5000, 3000}) {
+        ASSERT_EQ(backup_image_offset(fd, &offset), 0);
+        char got[16], want[16];
+        if (backup_read(fd, got, sizeof got) != static_cast<int32_t>(sizeof got)) break;
+        image.seekg(static_cast<std::streamoff>(offset));
+        ASSERT_TRUE(image.read(want, sizeof want)) << "image byte " << offset;
+        EXPECT_TRUE(std::equal(got, got + sizeof got, want)) << "at image byte " << offset;
+        ++checked;
+        ASSERT_GE(backup_lseek(fd, step, SEEK_CURRENT), 0);
+    }
+    EXPECT_GE(checked, 5);
+    EXPECT_EQ(backup_image_offset(-1, &offset), DVR_EBADF);
+    EXPECT_EQ(backup_image_offset(fd, nullptr), DVR_EINVAL);
+    EXPECT_EQ(backup_close(fd), 0);
+}
