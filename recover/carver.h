@@ -44,7 +44,7 @@ struct RecoveryResult {
 class RecoveryProgress {
 public:
     virtual ~RecoveryProgress() = default;
-    virtual void progress(uint64_t done_bytes, uint64_t total_bytes) {}
+    virtual void progress(uint64_t /*done_bytes*/, uint64_t /*total_bytes*/) {}
     virtual bool cancelled() { return false; }
 };
 
