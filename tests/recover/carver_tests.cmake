@@ -1,5 +1,5 @@
 # The record carver: its block parser and plan on made-up bytes, and whole scans of sample
 # volumes with old records planted outside the stored ranges.
 add_quillon_test(quillon_carver_tests
-  SOURCES carver_records.cpp carver_block_test.cpp carver_plan_test.cpp
+  SOURCES carver_records.cpp carver_block_test.cpp carver_plan_test.cpp carver_volume_test.cpp
   DEPS quillon_recover quillon_testkit quillon_sample)
