@@ -1,0 +1,6 @@
+# The remnants disks, their export and what a scan finds on them. The tests parse and decode
+# what the images hold with libavcodec, independently of the code under test.
+add_quillon_test(quillon_remnants_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/remnants_fixture.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/remnants_sample_test.cpp
+  DEPS quillon_testkit quillon_sample PkgConfig::FFMPEG)
