@@ -13,6 +13,12 @@ constexpr uint8_t kH264Pps = 8;
 constexpr uint8_t kMpeg4VopCode = 0xB6;
 // Parameter sets are a few dozen bytes; a frame that claims more is compared by this much.
 constexpr size_t kMaxParameterBytes = 1024;
+// Streams whose decoders are kept: a disk's old recordings interleave a few at a time.
+constexpr size_t kCachedDecoders = 8;
+
+std::unique_ptr<decode::ChannelDecoder> new_decoder() {
+    return std::make_unique<decode::ChannelDecoder>(decode::DecoderOptions{true});
+}
 
 // The offset just past the next 00 00 01 at or after `at`, or `length` when there is none.
 size_t after_start_code(const uint8_t* p, size_t at, size_t length) {
@@ -59,10 +65,34 @@ std::vector<uint8_t> mpeg4_parameters(const uint8_t* p, size_t length) {
 
 }  // namespace
 
+DecoderKeyFrameCheck::DecoderKeyFrameCheck() = default;
+DecoderKeyFrameCheck::~DecoderKeyFrameCheck() = default;
+
+decode::ChannelDecoder& DecoderKeyFrameCheck::decoder_for(StreamKey key) {
+    const auto it = std::find_if(cache_.begin(), cache_.end(),
+                                 [&](const Cached& c) { return c.key == key; });
+    if (it != cache_.end()) {
+        std::rotate(it, it + 1, cache_.end());
+        cache_.back().decoder->reset();
+        return *cache_.back().decoder;
+    }
+    if (cache_.size() == kCachedDecoders) cache_.erase(cache_.begin());
+    ++opened_;
+    cache_.push_back(Cached{std::move(key), new_decoder()});
+    return *cache_.back().decoder;
+}
+
 bool DecoderKeyFrameCheck::decodes(const uint8_t* frame, size_t length, int width, int height) {
     if (frame == nullptr || length == 0 || width < 1 || height < 1) return false;
     ++decoded_;
-    decode::ChannelDecoder decoder;
+    const bool h264 = decode::codec_of(frame, length) == decode::VideoCodec::H264;
+    StreamKey key{h264 ? "h264" : "mpeg4", width, height, stream_parameters(frame, length, h264)};
+    std::unique_ptr<decode::ChannelDecoder> fresh;
+    if (key.parameters.empty()) {
+        ++opened_;
+        fresh = new_decoder();
+    }
+    decode::ChannelDecoder& decoder = fresh ? *fresh : decoder_for(std::move(key));
     const uint32_t size = static_cast<uint32_t>(width) << 16 | static_cast<uint32_t>(height);
     if (decoder.decode(frame, length, size, decode::FrameTime{}) != 1) return false;
     const decode::DecodedPicture* picture = decoder.picture();

@@ -306,6 +306,35 @@ TEST(CarverKeyFrame, TheDecoderRefusesAPictureOfAnotherSize) {
     EXPECT_EQ(check.decoded(), 2u);
 }
 
+TEST(CarverKeyFrame, OneDecoderPerStreamAndAFreshOneForFramesWithoutParameterSets) {
+    recover::DecoderKeyFrameCheck check;
+    for (size_t g = 0; g < 4; ++g) {
+        const sample::RecordedFrame& key = h264().gops[g].frames[0];
+        EXPECT_TRUE(check.decodes(key.bytes.data(), key.bytes.size(), 96, 64));
+    }
+    EXPECT_EQ(check.opened(), 1u);
+    const sample::RecordedFrame& other = mpeg4().gops[0].frames[0];
+    EXPECT_TRUE(check.decodes(other.bytes.data(), other.bytes.size(), 96, 64));
+    EXPECT_EQ(check.opened(), 2u);
+    // A slice without its parameter sets would decode in the stream's decoder; on its own it
+    // must not.
+    const sample::RecordedFrame& key = h264().gops[1].frames[0];
+    const Bytes& b = key.bytes;
+    size_t idr = 0;
+    for (size_t i = 0; idr == 0 && i + 3 < b.size(); ++i) {
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && (b[i + 3] & 0x1F) == 5) idr = i + 3;
+    }
+    ASSERT_GT(idr, 0u);
+    Bytes slice_only(b.begin() + static_cast<std::ptrdiff_t>(idr), b.end());
+    slice_only.insert(slice_only.begin(), {0, 0, 0, 1});
+    EXPECT_FALSE(check.decodes(slice_only.data(), slice_only.size(), 96, 64));
+    EXPECT_EQ(check.opened(), 3u);
+    // The stream's decoder still decodes its next key frame.
+    const sample::RecordedFrame& next = h264().gops[5].frames[0];
+    EXPECT_TRUE(check.decodes(next.bytes.data(), next.bytes.size(), 96, 64));
+    EXPECT_EQ(check.opened(), 3u);
+}
+
 TEST(CarverBlock, RecordTimes) {
     const auto seconds = [](uint8_t day, uint8_t month, uint16_t year, uint8_t h) {
         const RecordTime t{day, month, year, 5, 6, h};

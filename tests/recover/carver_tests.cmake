@@ -2,6 +2,7 @@
 # volumes with old records planted outside the stored ranges.
 add_quillon_test(quillon_carver_tests
   SOURCES carver_records.cpp carver_block_test.cpp carver_plan_test.cpp carver_volume_test.cpp
+    carver_backup_test.cpp
   DEPS quillon_recover quillon_testkit quillon_sample)
 
 # quillon-cli recover itself.
