@@ -78,13 +78,15 @@ test: deps
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@ninja -C $(BENCH_BUILD) quillon-bench-channels quillon-bench-storage quillon-bench-playback \
-		quillon-bench-export quillon-bench-display quillon-bench-containers quillon-cli
+		quillon-bench-export quillon-bench-display quillon-bench-containers quillon-bench-recover \
+		quillon-cli
 	@$(BENCH_BUILD)/bench/quillon-bench-channels
 	@$(BENCH_BUILD)/bench/quillon-bench-storage
 	@$(BENCH_BUILD)/bench/quillon-bench-playback
 	@$(BENCH_BUILD)/bench/quillon-bench-export $(BENCH_BUILD)/tools/cli/quillon-cli
 	@$(BENCH_BUILD)/bench/quillon-bench-display
 	@$(BENCH_BUILD)/bench/quillon-bench-containers
+	@$(BENCH_BUILD)/bench/quillon-bench-recover
 
 # libFuzzer targets (clang, ASan + UBSan), each run FUZZ_SECONDS on a working corpus seeded from
 # fuzz/seeds; what a target finds lands in $(FUZZ_BUILD)/artifacts/<target>/.
