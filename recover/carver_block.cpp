@@ -77,6 +77,19 @@ bool continues(const FoundRun& run, size_t at, const GopFields& g, const StreamK
            g.previous_length == last.fields.length && run.key == key;
 }
 
+// The first start-bits word on the grid at or after `at` (a multiple of 4), or `end`. The word's
+// first byte is 0xFF, which the library's byte search finds far faster than a loop over words.
+size_t next_start_bits(const uint8_t* data, size_t at, size_t end) {
+    while (end - at >= sizeof(uint32_t)) {
+        const void* hit = std::memchr(data + at, 0xFF, end - at - (sizeof(uint32_t) - 1));
+        if (hit == nullptr) return end;
+        const auto found = static_cast<size_t>(static_cast<const uint8_t*>(hit) - data);
+        if (found % 4 == 0 && word_at(data, found) == kStartBits) return found;
+        at = found + 1;
+    }
+    return end;
+}
+
 }  // namespace
 
 bool StreamKey::operator<(const StreamKey& o) const {
@@ -139,8 +152,10 @@ void scan_block(const uint8_t* data, size_t begin, size_t end, KeyFrameCheck& ke
     size_t at = (begin + 3) / 4 * 4;
     bool run_open = false;  // the last run may still grow
     while (at < end && end - at >= sizeof(uint32_t)) {
-        if (word_at(data, at) != kStartBits) {
-            at += 4;
+        const size_t next = next_start_bits(data, at, end);
+        if (next != at) {
+            run_open = false;
+            at = next;
             continue;
         }
         const size_t available = end - at;
@@ -162,7 +177,8 @@ void scan_block(const uint8_t* data, size_t begin, size_t end, KeyFrameCheck& ke
         if (audio == RecordVerdict::Whole) {
             out->audio.push_back(FoundAudio{at, a});
             run_open = false;
-            at += size_t{a.length} + kTrailerSize;
+            // Recorders write whole words; an odd sample count is taken as padded to one.
+            at += (size_t{a.length} + kTrailerSize + 3) / 4 * 4;
             continue;
         }
         if (video == RecordVerdict::Cut || audio == RecordVerdict::Cut) ++out->cut_records;

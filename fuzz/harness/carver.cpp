@@ -5,8 +5,10 @@
 //   [0..1]  where the scan begins (little-endian), taken modulo the block's length
 //   [2..3]  bytes left off the block's end (little-endian), as a stored range would
 //   then the block's bytes.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "fuzz/harness/harness.h"
 #include "playback/record_format.h"

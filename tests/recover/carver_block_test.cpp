@@ -75,6 +75,22 @@ TEST(CarverBlock, FindsAWholeRecordWithItsFields) {
     EXPECT_EQ(f.cut_records, 0u);
 }
 
+// Records lie on the grid of 4-byte words from the block's start; start bits off it are noise.
+TEST(CarverBlock, StartBitsOffTheWordGridAreNotARecord) {
+    const Bytes r = carvertest::records(h264())[1];
+    for (const size_t shift : {1u, 2u, 3u}) {
+        Bytes bytes(shift, 0xFF);  // 0xFF bytes right before: the search must not stop there
+        bytes.insert(bytes.end(), r.begin(), r.end());
+        bytes.resize(bytes.size() + 4, 0);
+        EXPECT_EQ(gop_count(scan(bytes)), 0u) << shift;
+    }
+    Bytes aligned(8, 0xFF);
+    aligned.insert(aligned.end(), r.begin(), r.end());
+    const BlockFindings f = scan(aligned);
+    ASSERT_EQ(gop_count(f), 1u);
+    EXPECT_EQ(f.runs[0].gops[0].offset, 8u);
+}
+
 struct Decoy {
     std::string name;
     std::function<void(Bytes*)> damage;
