@@ -2,9 +2,6 @@
 // through the block parser.
 #include "recover/carver.h"
 
-#include <memory>
-#include <new>
-
 #include "disk/disk.h"
 #include "disk/format.h"
 #include "playback/record_format.h"
@@ -12,6 +9,7 @@
 #include "recover/carver_block.h"
 #include "recover/carver_group.h"
 #include "recover/carver_keyframe.h"
+#include "recover/carver_reader.h"
 
 namespace recover {
 namespace {
@@ -52,27 +50,17 @@ void collect(const BlockFindings& found, uint64_t base, Collected* out) {
     out->cut_records += found.cut_records;
 }
 
-// The pieces [first, last) of one block: one read from the sector of the first piece's start
-// to that of the last piece's end. Returns the sector read's result.
-int32_t scan_pieces(const ScanPlan& plan, size_t first, size_t last, uint8_t* buffer,
-                    KeyFrameCheck& key, uint64_t origin_bytes, Collected* out) {
-    const ScanPiece& head = plan.pieces[first];
-    const uint32_t from = head.begin / kSectorSize * kSectorSize;
-    const uint32_t to = (plan.pieces[last - 1].end + kSectorSize - 1) / kSectorSize * kSectorSize;
-    const int32_t rc =
-        hdd_read_sectors(head.sector + from / kSectorSize, (to - from) / kSectorSize, buffer);
-    if (rc != 0) {
-        dvrfs_trace("recover: block %u unreadable\n", head.block);
-        return rc;
-    }
-    const uint64_t base = origin_bytes + head.sector * kSectorSize + from;
-    for (size_t i = first; i < last; ++i) {
+// The pieces of one block that the reader has read, through the parser.
+void scan_pieces(const ScanPlan& plan, const ReadBlock& block, KeyFrameCheck& key,
+                 uint64_t origin_bytes, Collected* out) {
+    const ScanPiece& head = plan.pieces[block.first];
+    const uint64_t base = origin_bytes + head.sector * kSectorSize + block.from;
+    for (size_t i = block.first; i < block.last; ++i) {
         const ScanPiece& p = plan.pieces[i];
         BlockFindings found;
-        scan_block(buffer, p.begin - from, p.end - from, key, &found);
+        scan_block(block.data, p.begin - block.from, p.end - block.from, key, &found);
         collect(found, base, out);
     }
-    return 0;
 }
 
 }  // namespace
@@ -83,8 +71,8 @@ int32_t recover_scan(RecoveryProgress* progress, RecoveryResult* result) {
     ScanPlan plan;
     int32_t rc = plan_mounted(&plan);
     if (rc != 0) return rc;
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[plan.block_size]);
-    if (!buffer) return DVR_ENOSPC;
+    BlockReader reader(plan);
+    if (!reader.start()) return DVR_ENOSPC;
     const uint64_t origin_bytes = backup_mounted_disk()->start_sector * kSectorSize;
     dvrfs_trace("recover: %zu pieces, %llu bytes outside the stored ranges\n", plan.pieces.size(),
                 static_cast<unsigned long long>(plan.total_bytes));
@@ -93,23 +81,22 @@ int32_t recover_scan(RecoveryProgress* progress, RecoveryResult* result) {
     Collected found;
     uint64_t done = 0;
     size_t unreadable = 0, blocks = 0;
-    for (size_t first = 0; first < plan.pieces.size();) {
-        size_t last = first + 1;
-        while (last < plan.pieces.size() && plan.pieces[last].sector == plan.pieces[first].sector) {
-            ++last;
-        }
+    for (ReadBlock block; reader.next(&block);) {
         if (progress != nullptr && progress->cancelled()) return RECOVER_ECANCELED;
         uint64_t bytes = 0;
-        for (size_t i = first; i < last; ++i) bytes += plan.pieces[i].end - plan.pieces[i].begin;
+        for (size_t i = block.first; i < block.last; ++i) {
+            bytes += plan.pieces[i].end - plan.pieces[i].begin;
+        }
         ++blocks;
-        if (scan_pieces(plan, first, last, buffer.get(), key, origin_bytes, &found) == 0) {
+        if (block.rc == 0) {
+            scan_pieces(plan, block, key, origin_bytes, &found);
             result->scanned_bytes += bytes;
         } else {
+            dvrfs_trace("recover: block %u unreadable\n", plan.pieces[block.first].block);
             ++unreadable;
         }
         done += bytes;
         if (progress != nullptr) progress->progress(done, plan.total_bytes);
-        first = last;
     }
     if (blocks > 0 && unreadable == blocks) return DVR_EDISK;
     result->cut_records = found.cut_records;

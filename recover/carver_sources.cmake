@@ -4,4 +4,5 @@ list(APPEND QUILLON_RECOVER_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/carver_areas.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/carver_block.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/carver_group.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/carver_keyframe.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/carver_keyframe.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/carver_reader.cpp)
