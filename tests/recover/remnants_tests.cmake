@@ -3,4 +3,5 @@
 add_quillon_test(quillon_remnants_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/remnants_fixture.cpp
     ${CMAKE_CURRENT_LIST_DIR}/remnants_sample_test.cpp
-  DEPS quillon_testkit quillon_sample PkgConfig::FFMPEG)
+    ${CMAKE_CURRENT_LIST_DIR}/remnants_recall_test.cpp
+  DEPS quillon_recover quillon_testkit quillon_sample PkgConfig::FFMPEG)
