@@ -3,13 +3,19 @@
 // Live GOPs and decoys are never reported, and the image is never changed.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
 #include <map>
 #include <set>
 #include <tuple>
 
 #include "recover/carver.h"
+#include "recover/recovered_export.h"
 #include "tests/recover/remnants_fixture.h"
 #include "tests/testkit/disk_fixture.h"
+#include "tests/testkit/temp_image.h"
 #include "tests/testkit/volume_helpers.h"
 
 namespace {
@@ -185,6 +191,38 @@ TEST_F(RemnantsRecall, TheImagesAreUnchangedByAScan) {
         reset_all();
         EXPECT_EQ(testkit::fingerprint(b.path), before);
     }
+}
+
+TEST_F(RemnantsRecall, ExportOfAScanWritesEveryFoundFrameAndLeavesTheImageUnchanged) {
+    const auto& b = remnants_test::built(RemnantsVariant::Live);
+    const RecoveryResult& result = scanned(RemnantsVariant::Live);
+    ASSERT_FALSE(result.runs.empty());
+    const std::string before = testkit::fingerprint(b.path);
+    reset_all();  // the scan may have mounted it already
+    ASSERT_EQ(testkit::mount_volume(b.path), 0);
+    testkit::TempDir out;
+    std::string report, error;
+    ASSERT_EQ(recover::recover_export(result, out.path(), -1, nullptr, &report, &error), 0) << error;
+    std::ifstream in(report);
+    const nlohmann::json doc = nlohmann::json::parse(in, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded());
+    ASSERT_EQ(doc["files"].size(), result.runs.size());
+    for (size_t i = 0; i < result.runs.size(); ++i) {
+        const auto& run = result.runs[i];
+        const nlohmann::json& f = doc["files"][i];
+        int frames = 0, audio = 0;
+        for (const RecoveredGop& g : run.gops) frames += g.frames;
+        for (const auto& a : run.audio) audio += static_cast<int>(a.length) - 32;
+        EXPECT_EQ(f["recovered"], true);
+        EXPECT_EQ(f["stream"], run.stream);
+        EXPECT_EQ(f["unreadable_gops"], 0);
+        EXPECT_EQ(f["gop_ranges"].size(), run.gops.size());
+        EXPECT_EQ(f["counts"]["stored_frames"], frames);
+        EXPECT_EQ(f["counts"]["audio_bytes"], audio);
+        EXPECT_EQ(f["avi"]["name"].get<std::string>().rfind(recover::recovered_file_stem(run), 0), 0u);
+    }
+    reset_all();
+    EXPECT_EQ(testkit::fingerprint(b.path), before);
 }
 
 }  // namespace
