@@ -9,3 +9,9 @@ add_quillon_test(quillon_remnants_tests
     ${CMAKE_CURRENT_LIST_DIR}/recovered_frames_test.cpp
   DEPS quillon_recover quillon_testkit quillon_sample quillon_platform PkgConfig::FFMPEG
     nlohmann_json::nlohmann_json)
+
+# quillon-cli recover --export on the remnants presets.
+add_quillon_test(quillon_remnants_cli_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/remnants_cli_test.cpp ${PROJECT_SOURCE_DIR}/tests/tools/cli_runner.cpp
+  DEPS quillon_testkit quillon_platform nlohmann_json::nlohmann_json)
+add_dependencies(quillon_remnants_cli_tests quillon-cli)
