@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "export/export_report.h"
 #include "platform/sha256.h"
 #include "recover/recovered_export.h"
 #include "tests/recover/remnants_fixture.h"
@@ -288,6 +289,34 @@ TEST(RecoveredFileStem, StreamAndTheFirstGopsTime) {
     run.stream = 12;
     run.gops.front().time += 3600 * 14 + 7;
     EXPECT_EQ(recover::recovered_file_stem(run), "[R12]23_27_00.");
+}
+
+// An export's own entries stay as they were; only a recovered file carries the recovery keys.
+TEST(RecoveredReport, OnlyARecoveredFileSaysSo) {
+    testkit::TempDir dir;
+    ExportReport report;
+    for (const char* name : {"[CH01]08_00_00.", "[R01]08_00_00."}) {
+        std::ofstream(dir.file(std::string(name) + "avi")) << "avi";
+        std::ofstream(dir.file(std::string(name) + "smi")) << "smi";
+        ExportFileEntry e;
+        e.prefix = dir.file(name);
+        report.files.push_back(e);
+    }
+    report.files[0].channel = 1;
+    report.files[1].recovered = {true, 3, {{1048576, 4200}, {1052776, 3900}}, 1};
+    std::string error, written;
+    ASSERT_EQ(write_export_report(dir.path(), report, &error, {}, &written), 0) << error;
+    const nlohmann::json doc = read_json(written);
+    ASSERT_EQ(doc["files"].size(), 2u);
+    EXPECT_FALSE(doc["files"][0].contains("recovered"));
+    EXPECT_FALSE(doc["files"][0].contains("gop_ranges"));
+    const nlohmann::json& f = doc["files"][1];
+    EXPECT_EQ(f["recovered"], true);
+    EXPECT_EQ(f["stream"], 3);
+    EXPECT_EQ(f["unreadable_gops"], 1);
+    ASSERT_EQ(f["gop_ranges"].size(), 2u);
+    EXPECT_EQ(f["gop_ranges"][1]["image_offset"], 1052776u);
+    EXPECT_EQ(f["gop_ranges"][1]["bytes"], 3900u);
 }
 
 }  // namespace
