@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "export/avi_writer.h"
@@ -206,6 +207,12 @@ int32_t recover_export_from(const RecoveryResult& result, const RecoveredRecordS
     else if (runs.empty()) failure = only >= 0 ? "no recovered run " + std::to_string(only) : "nothing recovered to export";
     if (!failure.empty()) {
         if (error) *error = failure;
+        return -1;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder)) {
+        if (error) *error = "cannot create the folder " + folder;
         return -1;
     }
     ExportReport report;

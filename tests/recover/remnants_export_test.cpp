@@ -273,12 +273,20 @@ TEST_F(RemnantsExport, ACancelEndsTheExportWithTheFilesMadeSoFarReported) {
     EXPECT_EQ(doc["files"][0]["gop_ranges"].size(), 3u);
 }
 
-TEST_F(RemnantsExport, AFolderThatCannotBeWrittenFails) {
+TEST_F(RemnantsExport, AMissingFolderIsMadeOneThatCannotBeFails) {
     const RecoveryResult result = result_from_truth(image_.truth, 1);
     std::string report, error;
-    EXPECT_EQ(recover::recover_export_from(result, image_source(image_.path), dir_.file("missing"), -1,
+    ASSERT_EQ(recover::recover_export_from(result, image_source(image_.path), dir_.file("new/folder"), -1,
+                                           nullptr, &report, &error), 0) << error;
+    EXPECT_EQ(report, dir_.file("new/folder/export-report.json"));
+    EXPECT_TRUE(std::filesystem::exists(dir_.file("new/folder/" + stem_of(1, result.runs[0].gops.front().time) + ".avi")));
+
+    std::ofstream(dir_.file("plain")) << "a file, not a folder";
+    report.clear();
+    EXPECT_EQ(recover::recover_export_from(result, image_source(image_.path), dir_.file("plain/sub"), -1,
                                            nullptr, &report, &error), -1);
-    EXPECT_NE(error.find("cannot create"), std::string::npos) << error;
+    EXPECT_NE(error.find("cannot create the folder"), std::string::npos) << error;
+    EXPECT_TRUE(report.empty());
 }
 
 TEST(RecoveredFileStem, StreamAndTheFirstGopsTime) {
