@@ -137,6 +137,14 @@ TEST_F(RemnantsExport, TheAviHoldsEveryFrameOfEveryGopInOrder) {
     const auto expected = expected_packets(image_.path, run);
     ASSERT_GE(expected.size(), kGopsPerRun);
     EXPECT_EQ(avi_video_packets(dir_, stem + ".avi"), expected);
+    // The subtitles open with the recorder's date and time of the first GOP.
+    const std::time_t first = run.gops.front().time;
+    std::tm tm{};
+    gmtime_r(&first, &tm);
+    char caption[64];
+    std::strftime(caption, sizeof caption, "<SYNC Start=0000><P>%Y/%m/%d %H:%M:%S", &tm);
+    const std::vector<uint8_t> smi = testkit::read_file(stem + ".smi");
+    EXPECT_NE(std::string(smi.begin(), smi.end()).find(caption), std::string::npos) << caption;
 }
 
 TEST_F(RemnantsExport, TheReportMarksTheFileRecoveredWithItsGopRanges) {
