@@ -19,19 +19,20 @@ using clitest::run_cli;
 
 class RecoverExportCommand : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        dir_ = new testkit::TempDir;
-        for (const char* preset : {"recorder-remnants", "recorder-reformatted"}) {
-            const std::string image = dir_->file(std::string(preset) + ".img");
-            const auto made = run_cli({"make-sample", "--preset", preset, "--out", image});
-            ASSERT_EQ(made.status, 0) << made.err;
-        }
-    }
+    static void SetUpTestSuite() { dir_ = new testkit::TempDir; }
     static void TearDownTestSuite() {
         delete dir_;
         dir_ = nullptr;
     }
-    static std::string image(const std::string& preset) { return dir_->file(preset + ".img"); }
+    // The preset's image, made on first use.
+    static std::string image(const std::string& preset) {
+        const std::string path = dir_->file(preset + ".img");
+        if (!std::filesystem::exists(path)) {
+            const auto made = run_cli({"make-sample", "--preset", preset, "--out", path});
+            EXPECT_EQ(made.status, 0) << made.err;
+        }
+        return path;
+    }
 
     // recover --export into a fresh folder under the test's own; the JSON document.
     nlohmann::json export_to(const std::string& preset, const std::string& folder) {
