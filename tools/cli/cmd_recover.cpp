@@ -3,16 +3,12 @@
 #include <iostream>
 
 #include "recover/carver.h"
+#include "recover/recovered_export.h"
 #include "storage/api.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/output.h"
 #include "tools/cli/records.h"
 #include "tools/cli/session.h"
-
-#if __has_include("recover/recovered_export.h")
-#include "recover/recovered_export.h"
-#define QUILLON_HAS_RECOVER_EXPORT 1
-#endif
 
 namespace cli {
 namespace {
@@ -75,7 +71,6 @@ void print_runs(const Json& doc, std::ostream& out) {
     if (doc.contains("report")) out << "Report: " << cell(doc["report"]) << '\n';
 }
 
-#ifdef QUILLON_HAS_RECOVER_EXPORT
 int export_runs(const recover::RecoveryResult& result, const std::string& folder, Json* doc) {
     ProgressLine progress;
     std::string report, error;
@@ -85,11 +80,6 @@ int export_runs(const recover::RecoveryResult& result, const std::string& folder
     (*doc)["report"] = report;
     return kExitOk;
 }
-#else
-int export_runs(const recover::RecoveryResult&, const std::string&, Json*) {
-    return fail("--export: this build cannot write recovered runs");
-}
-#endif
 
 }  // namespace
 
