@@ -170,8 +170,10 @@ int32_t plan_backup_scan(ScanPlan* plan) {
     std::unique_ptr<uint8_t[]> header(new (std::nothrow) uint8_t[kSessionHeaderBytes]);
     if (!header) return DVR_ENOSPC;
     // What a session in use stores is never recovered; a header that cannot be read could
-    // hide one, so nothing is scanned then.
-    for (int32_t s = 0; s < sb->slot_count; ++s) {
+    // hide one, so nothing is scanned then. A disk that says it holds no session (re-formatted)
+    // keeps old headers whose blocks are all free.
+    const int32_t slots = sb->sessions_used == 0 ? 0 : sb->slot_count;
+    for (int32_t s = 0; s < slots; ++s) {
         if (!mark_session(static_cast<uint32_t>(s), plan->block_size, header.get(), &held)) {
             dvrfs_trace("recover: session header %d unreadable\n", s);
             return DVR_EDISK;

@@ -109,4 +109,34 @@ TEST_F(CarverBackup, FindsOldRecordsOutsideEverySessionWhicheverIsSelected) {
     EXPECT_EQ(testkit::fingerprint(path_), before);
 }
 
+// A backup disk that says it holds no session (re-formatted) mounts with no session to select:
+// its old sessions' recordings are all old now, and the scan finds them with the disk alone.
+TEST_F(CarverBackup, ADiskWithoutSessionsGivesUpItsOldRecordings) {
+    sample::DiskSpec spec = testkit::small_backup({session(0, kT0), session(2, kT0 + 600)});
+    spec.partitions[0].area.backup.sessions_used = 0;
+    const std::string path = testkit::make_image(dir_, "formatted.img", spec);
+    ASSERT_EQ(testkit::mount_first(path), 0);
+    ASSERT_EQ(backup_volume_count(), 0);
+    recover::RecoveryResult result;
+    ASSERT_EQ(recover::recover_scan(nullptr, &result), 0);
+    std::set<std::pair<uint32_t, uint32_t>> recorded;  // time and milliseconds of every GOP
+    for (const uint32_t from : {kT0, kT0 + 600}) {
+        for (const auto& g : live(from).gops) recorded.insert({g.time, g.ms});
+    }
+    std::set<std::pair<uint32_t, uint32_t>> found;
+    for (const auto& run : result.runs) {
+        EXPECT_EQ(run.width, 96);
+        for (const auto& g : run.gops) {
+            EXPECT_TRUE(recorded.count({g.time, static_cast<uint32_t>(g.ms)})) << g.time;
+            EXPECT_TRUE(found.insert({g.time, static_cast<uint32_t>(g.ms)}).second) << g.time;
+        }
+    }
+    // Small blocks cut many records (those whose header lies whole in a block are counted);
+    // the rest are found, from both sessions.
+    EXPECT_LE(found.size() + result.cut_records, recorded.size());
+    EXPECT_GE(found.size() + result.cut_records, recorded.size() * 3 / 4);
+    EXPECT_GE(found.size(), recorded.size() / 3);
+    EXPECT_TRUE(found.count({kT0, 0}) && found.lower_bound({kT0 + 600, 0}) != found.end());
+}
+
 }  // namespace

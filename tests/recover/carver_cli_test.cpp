@@ -9,7 +9,9 @@
 #include "playback/record_format.h"
 #include "tests/testkit/image_tools.h"
 #include "tests/testkit/temp_image.h"
+#include "tests/recover/carver_records.h"
 #include "tests/testkit/tool_run.h"
+#include "tests/testkit/volume_helpers.h"
 #include "tests/tools/cli_runner.h"
 
 namespace {
@@ -108,6 +110,29 @@ TEST_F(RecoverCommand, TextTableAndUsage) {
     EXPECT_NE(help.out.find("--disk"), std::string::npos);
     EXPECT_EQ(run_cli({"--image", image_, "recover", "--disk", "7"}).status, 1);
     EXPECT_EQ(run_cli({"--image", image_, "recover", "--bogus"}).status, 2);
+}
+
+// A backup disk that holds no session is scanned as a disk alone: no volume, the old records.
+TEST(RecoverCommandBackup, ADiskWithoutSessions) {
+    testkit::TempDir dir;
+    sample::SessionSpec old;
+    old.created = testkit::kT0;
+    old.content.channels.push_back(
+        carvertest::recording(sample::Codec::H264, 96, 64, testkit::kT0, 2).data);
+    sample::DiskSpec spec = testkit::small_backup({old});
+    spec.partitions[0].area.backup.sessions_used = 0;
+    const std::string image = testkit::make_image(dir, "formatted.img", spec);
+
+    const auto r = run_cli({"--image", image, "recover", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json doc = r.json();
+    EXPECT_TRUE(doc["volume"].is_null());
+    ASSERT_FALSE(doc["runs"].empty());
+    EXPECT_EQ(doc["runs"][0]["width"], 96);
+    // Other commands still want a session.
+    EXPECT_EQ(run_cli({"--image", image, "channels"}).status, 1);
+    const auto text = run_cli({"--image", image, "recover"});
+    EXPECT_NE(text.out.find("a disk without sessions"), std::string::npos);
 }
 
 }  // namespace

@@ -7,6 +7,6 @@ add_quillon_test(quillon_carver_tests
 
 # quillon-cli recover itself.
 add_quillon_test(quillon_carver_cli_tests
-  SOURCES carver_cli_test.cpp ${PROJECT_SOURCE_DIR}/tests/tools/cli_runner.cpp
-  DEPS quillon_testkit nlohmann_json::nlohmann_json)
+  SOURCES carver_cli_test.cpp carver_records.cpp ${PROJECT_SOURCE_DIR}/tests/tools/cli_runner.cpp
+  DEPS quillon_testkit quillon_sample nlohmann_json::nlohmann_json)
 add_dependencies(quillon_carver_cli_tests quillon-cli)

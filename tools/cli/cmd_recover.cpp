@@ -51,7 +51,9 @@ Json run_json(const recover::RecoveredRun& run) {
 }
 
 void print_runs(const Json& doc, std::ostream& out) {
-    out << "Volume: " << cell(doc["volume"]["name"]) << ", scanned " << cell(doc["scanned_bytes"])
+    const Json& volume = doc["volume"];
+    out << "Volume: " << (volume.is_null() ? "none (a disk without sessions)" : cell(volume["name"]))
+        << ", scanned " << cell(doc["scanned_bytes"])
         << " bytes outside the stored ranges\n";
     if (doc["runs"].empty()) {
         out << "No recoverable records.\n";
@@ -86,7 +88,8 @@ int export_runs(const recover::RecoveryResult& result, const std::string& folder
 int run_recover(const GlobalOptions& options, const SessionOptions& session,
                 const RecoverOptions& r) {
     SessionScope scope;
-    if (int rc = scope.open(session); rc != kExitOk) return rc;
+    bool selected = false;
+    if (int rc = scope.open_disk_or_session(session, &selected); rc != kExitOk) return rc;
     ProgressLine progress;
     recover::RecoveryResult result;
     const int32_t rc = recover::recover_scan(&progress, &result);
@@ -96,7 +99,7 @@ int run_recover(const GlobalOptions& options, const SessionOptions& session,
     VolumeRecord records[kVolumeRecordCount];
     api_get_sessions(records);
     Json doc;
-    doc["volume"] = session_json(session.session, records[session.session]);
+    doc["volume"] = selected ? session_json(session.session, records[session.session]) : Json();
     doc["scanned_bytes"] = result.scanned_bytes;
     Json runs = Json::array();
     for (const recover::RecoveredRun& run : result.runs) runs.push_back(run_json(run));

@@ -50,6 +50,24 @@ SessionScope::~SessionScope() {
 
 int SessionScope::open(const SessionOptions& options, FrameCallback on_frame,
                        StatusCallback on_status) {
+    if (int rc = open_disk(options, on_frame, on_status); rc != kExitOk) return rc;
+    return select_session(options);
+}
+
+int SessionScope::open_disk_or_session(const SessionOptions& options, bool* selected) {
+    *selected = false;
+    if (int rc = open_disk(options, nullptr, nullptr); rc != kExitOk) return rc;
+    if (api_session_count() == 0) {
+        hdd_clear_failed_reads();
+        return kExitOk;
+    }
+    const int rc = select_session(options);
+    *selected = rc == kExitOk;
+    return rc;
+}
+
+int SessionScope::open_disk(const SessionOptions& options, FrameCallback on_frame,
+                            StatusCallback on_status) {
     if (api_init(dvrfs_trace_enabled() ? 1 : 0, on_frame, on_status) != 0) {
         return fail("cannot start the storage layer (out of memory)");
     }
@@ -65,6 +83,10 @@ int SessionScope::open(const SessionOptions& options, FrameCallback on_frame,
                     std::to_string(count) + ")");
     }
     if ((rc = api_mount_disk(row)) != 0) return fail("mount failed", rc);
+    return kExitOk;
+}
+
+int SessionScope::select_session(const SessionOptions& options) {
     if (options.session < 0 || options.session >= api_session_count()) {
         return fail("no session " + std::to_string(options.session) + " (the disk has " +
                     std::to_string(api_session_count()) + ")");
@@ -74,7 +96,9 @@ int SessionScope::open(const SessionOptions& options, FrameCallback on_frame,
     if (records[options.session].created == 0) {
         return fail("session " + std::to_string(options.session) + " is an empty slot");
     }
-    if ((rc = api_mount_session(options.session)) != 0) return fail("session mount failed", rc);
+    if (const int32_t rc = api_mount_session(options.session); rc != 0) {
+        return fail("session mount failed", rc);
+    }
     hdd_clear_failed_reads();
     return kExitOk;
 }

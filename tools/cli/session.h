@@ -26,12 +26,18 @@ public:
     // returns an exit code after reporting a failure.
     int open(const SessionOptions& options, FrameCallback on_frame = nullptr,
              StatusCallback on_status = nullptr);
+    // The same without callbacks, except that a disk without sessions (a backup disk that was
+    // re-formatted has none) stays mounted as a disk alone; *selected says whether a session is.
+    int open_disk_or_session(const SessionOptions& options, bool* selected);
     // The command's exit code, or a failure when sector reads failed since the session was
     // opened: the layers report many failed reads as the end of the data, so what was printed
     // may be partial, and the exit status must say so.
     int finish(int rc) const;
 
 private:
+    int open_disk(const SessionOptions& options, FrameCallback on_frame, StatusCallback on_status);
+    int select_session(const SessionOptions& options);
+
     bool started_ = false;
 };
 
