@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-
-#include <nlohmann/json.hpp>
-
 #include <map>
 #include <set>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
+#include "disk/disk.h"
 #include "recover/carver.h"
 #include "recover/recovered_export.h"
 #include "tests/recover/remnants_fixture.h"
@@ -223,6 +223,38 @@ TEST_F(RemnantsRecall, ExportOfAScanWritesEveryFoundFrameAndLeavesTheImageUnchan
     }
     reset_all();
     EXPECT_EQ(testkit::fingerprint(b.path), before);
+}
+
+TEST_F(RemnantsRecall, AFoundAudioRecordIsReadAgainAndCheckedAgain) {
+    const auto& b = remnants_test::built(RemnantsVariant::Live);
+    const RecoveryResult& result = scanned(RemnantsVariant::Live);
+    const recover::RecoveredAudio* found = nullptr;
+    for (const auto& run : result.runs) {
+        if (!run.audio.empty()) found = &run.audio.front();
+    }
+    ASSERT_NE(found, nullptr);
+    std::vector<uint8_t> record{1, 2, 3};
+    reset_all();
+    EXPECT_EQ(recover::recover_read_audio(*found, &record), DVR_ENOTMOUNTED);
+    EXPECT_TRUE(record.empty());
+    ASSERT_EQ(testkit::mount_volume(b.path), 0);
+    ASSERT_EQ(recover::recover_read_audio(*found, &record), 0);
+    EXPECT_EQ(record, remnants_test::read_bytes(b.path, found->image_offset, found->length + 4u));
+
+    recover::RecoveredAudio moved = *found;
+    moved.image_offset += 4;
+    EXPECT_LT(recover::recover_read_audio(moved, &record), 0);
+    EXPECT_TRUE(record.empty());
+    recover::RecoveredAudio other_time = *found;
+    other_time.time += 1;
+    EXPECT_LT(recover::recover_read_audio(other_time, &record), 0);
+    recover::RecoveredAudio huge = *found;
+    huge.length = 32 + 9216 + 4;
+    EXPECT_EQ(recover::recover_read_audio(huge, &record), DVR_EINVAL);
+    recover::RecoveredAudio beyond = *found;
+    beyond.image_offset = UINT64_MAX - 8;
+    EXPECT_EQ(recover::recover_read_audio(beyond, &record), DVR_EINVAL);
+    EXPECT_EQ(recover::recover_read_audio(*found, nullptr), DVR_EINVAL);
 }
 
 }  // namespace
