@@ -61,6 +61,35 @@ Score score(const RecoveryResult& result, const RemnantsTruth& truth) {
     return s;
 }
 
+// The measure itself: only a find that agrees with a planted GOP in every field counts.
+TEST(RecallScore, AFindOffInAnyFieldOrTwiceIsFalse) {
+    RemnantsTruth truth;
+    truth.complete = {{4096, 1000, 250, 900, 8, 176, 144}, {8192, 1001, 0, 700, 8, 176, 144}};
+    RecoveryResult result;
+    result.runs.resize(1);
+    auto& gops = result.runs[0].gops;
+    gops = {{1000, 250, 4096, 900, 8}, {1001, 0, 8192, 700, 8}};
+    Score s = score(result, truth);
+    EXPECT_EQ(s.recalled, 2u);
+    EXPECT_TRUE(s.false_finds.empty());
+    for (auto change : std::vector<void (*)(RecoveredGop&)>{
+             [](RecoveredGop& g) { ++g.time; }, [](RecoveredGop& g) { ++g.ms; },
+             [](RecoveredGop& g) { g.image_offset += 4; }, [](RecoveredGop& g) { g.length += 4; },
+             [](RecoveredGop& g) { --g.frames; }}) {
+        RecoveryResult off = result;
+        change(off.runs[0].gops[1]);
+        s = score(off, truth);
+        EXPECT_EQ(s.recalled, 1u);
+        EXPECT_EQ(s.false_finds.size(), 1u);
+    }
+    RecoveryResult twice = result;
+    twice.runs.push_back(result.runs[0]);
+    s = score(twice, truth);
+    EXPECT_EQ(s.recalled, 2u);
+    EXPECT_EQ(s.false_finds.size(), 2u);
+    EXPECT_DOUBLE_EQ(s.recall(), 1.0);
+}
+
 class RemnantsRecall : public testkit::DiskLayerTest {
 protected:
     RecoveryResult scan(const remnants_test::Built& b) {
