@@ -8,6 +8,7 @@
 
 #include "disk/channel_i.h"
 #include "disk/disk_i.h"
+#include "platform/fault_drive.h"
 #include "playback/record_format.h"
 #include "recover/carver.h"
 #include "tests/recover/carver_records.h"
@@ -186,6 +187,34 @@ TEST_F(CarverVolume, FindsOldRecordsOutsideTheStoredRangesOnly) {
     // Every byte of the data areas is either stored by a channel or scanned, once.
     EXPECT_EQ(result.scanned_bytes, layout_.area_blocks * kBlockSize - layout_.stored);
     EXPECT_EQ(testkit::fingerprint(path_), before);
+}
+
+// A block that cannot be read is passed over; the others are still scanned, and the read
+// failure stays visible to the caller.
+TEST_F(CarverVolume, PassesOverABlockThatCannotBeRead) {
+    const std::vector<Planted> planted = plant_old_records();
+    recover::RecoveryResult whole;
+    ASSERT_EQ(scan(&whole), 0);
+    reset_all();
+
+    auto faults = std::make_shared<platform::FaultPlan>();
+    faults->fail_sectors(layout_.free_block / kSectorSize + 3);
+    platform::install_fault_opener(faults);
+    recover::RecoveryResult result;
+    hdd_clear_failed_reads();
+    ASSERT_EQ(scan(&result), 0);
+    EXPECT_GT(hdd_failed_reads(), 0u);
+    std::vector<uint64_t> expected;
+    for (const Planted& p : planted) {
+        if (p.offset < layout_.free_block || p.offset >= layout_.free_block + kBlockSize) {
+            expected.push_back(p.offset);
+        }
+    }
+    std::sort(expected.begin(), expected.end());
+    ASSERT_EQ(expected.size(), planted.size() - 3);
+    EXPECT_EQ(found_offsets(result), expected);
+    EXPECT_EQ(result.scanned_bytes, whole.scanned_bytes - kBlockSize);
+    EXPECT_EQ(result.cut_records, 0u);  // the cut record lay in that block too
 }
 
 TEST_F(CarverVolume, AVolumeWithoutOldRecordsGivesNone) {
