@@ -18,6 +18,7 @@
 #include "recover/recovered_export.h"
 #include "tests/recover/remnants_fixture.h"
 #include "tests/testkit/tool_run.h"
+#include "tools/sample/recordings.h"
 
 namespace {
 
@@ -333,6 +334,55 @@ TEST(RecoveredReport, OnlyARecoveredFileSaysSo) {
     ASSERT_EQ(f["gop_ranges"].size(), 2u);
     EXPECT_EQ(f["gop_ranges"][1]["image_offset"], 1052776u);
     EXPECT_EQ(f["gop_ranges"][1]["bytes"], 3900u);
+}
+
+// An MPEG-4 run at a PAL height, its records served from memory: the file is MPEG-4 at 25
+// frames a second and holds every frame.
+TEST(RecoveredExportMpeg4, APalRunGivesAMpeg4FileAt25FramesASecond) {
+    std::string error;
+    auto encoder = sample::VideoEncoder::create(sample::Codec::Mpeg4, 176, 288, 12, &error);
+    ASSERT_TRUE(encoder) << error;
+    sample::VideoRecordingSpec spec;
+    spec.codec = sample::Codec::Mpeg4;
+    spec.width = 176;
+    spec.height = 288;
+    spec.fps = 12;
+    spec.from = 1773475200;
+    spec.to = spec.from + 4;
+    spec.distinct_gops = 2;
+    const auto recording = sample::video_recording(spec, *encoder, &error);
+    ASSERT_TRUE(recording) << error;
+    RecoveryResult result;
+    result.runs.resize(1);
+    RecoveredRun& run = result.runs[0];
+    run.stream = 2;
+    run.codec = "mpeg4";
+    run.width = 176;
+    run.height = 288;
+    std::map<uint64_t, std::vector<uint8_t>> records;
+    std::vector<std::pair<size_t, std::string>> expected;
+    uint64_t at = 1 << 20;
+    for (size_t i = 0; i < recording->gops.size(); ++i) {
+        const auto& g = recording->gops[i];
+        records[at] = recording->data.writes[i].bytes;
+        run.gops.push_back({g.time, static_cast<int32_t>(g.ms), at, g.length, static_cast<int32_t>(g.frames.size())});
+        for (const auto& f : g.frames) expected.emplace_back(f.bytes.size(), platform::sha256_hex(f.bytes.data(), f.bytes.size()));
+        at += records[at].size();
+    }
+    recover::RecoveredRecordSource memory;
+    memory.gop = [&](const RecoveredGop& g, std::vector<uint8_t>* out) {
+        *out = records.at(g.image_offset);
+        return 0;
+    };
+    testkit::TempDir dir;
+    std::string report;
+    ASSERT_EQ(recover::recover_export_from(result, memory, dir.path(), -1, nullptr, &report, &error), 0) << error;
+    const std::string avi = dir.file(stem_of(2, run.gops.front().time) + ".avi");
+    EXPECT_EQ(avi_video_packets(dir, avi), expected);
+    const auto probe = testkit::run_tool(dir, "ffprobe -v error -select_streams v -show_entries "
+                                              "stream=codec_name,time_base -of csv=p=0 " + quoted(avi));
+    EXPECT_EQ(probe.out, "mpeg4,1/25\n") << probe.err;
+    EXPECT_EQ(read_json(report)["files"][0]["fps"], 25);
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-
-#include <nlohmann/json.hpp>
-
 #include <map>
 #include <set>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
+#include "disk/disk.h"
 #include "recover/carver.h"
 #include "recover/recovered_export.h"
 #include "tests/recover/remnants_fixture.h"
@@ -59,6 +59,35 @@ Score score(const RecoveryResult& result, const RemnantsTruth& truth) {
         }
     }
     return s;
+}
+
+// The measure itself: only a find that agrees with a planted GOP in every field counts.
+TEST(RecallScore, AFindOffInAnyFieldOrTwiceIsFalse) {
+    RemnantsTruth truth;
+    truth.complete = {{4096, 1000, 250, 900, 8, 176, 144}, {8192, 1001, 0, 700, 8, 176, 144}};
+    RecoveryResult result;
+    result.runs.resize(1);
+    auto& gops = result.runs[0].gops;
+    gops = {{1000, 250, 4096, 900, 8}, {1001, 0, 8192, 700, 8}};
+    Score s = score(result, truth);
+    EXPECT_EQ(s.recalled, 2u);
+    EXPECT_TRUE(s.false_finds.empty());
+    for (auto change : std::vector<void (*)(RecoveredGop&)>{
+             [](RecoveredGop& g) { ++g.time; }, [](RecoveredGop& g) { ++g.ms; },
+             [](RecoveredGop& g) { g.image_offset += 4; }, [](RecoveredGop& g) { g.length += 4; },
+             [](RecoveredGop& g) { --g.frames; }}) {
+        RecoveryResult off = result;
+        change(off.runs[0].gops[1]);
+        s = score(off, truth);
+        EXPECT_EQ(s.recalled, 1u);
+        EXPECT_EQ(s.false_finds.size(), 1u);
+    }
+    RecoveryResult twice = result;
+    twice.runs.push_back(result.runs[0]);
+    s = score(twice, truth);
+    EXPECT_EQ(s.recalled, 2u);
+    EXPECT_EQ(s.false_finds.size(), 2u);
+    EXPECT_DOUBLE_EQ(s.recall(), 1.0);
 }
 
 class RemnantsRecall : public testkit::DiskLayerTest {
@@ -223,6 +252,38 @@ TEST_F(RemnantsRecall, ExportOfAScanWritesEveryFoundFrameAndLeavesTheImageUnchan
     }
     reset_all();
     EXPECT_EQ(testkit::fingerprint(b.path), before);
+}
+
+TEST_F(RemnantsRecall, AFoundAudioRecordIsReadAgainAndCheckedAgain) {
+    const auto& b = remnants_test::built(RemnantsVariant::Live);
+    const RecoveryResult& result = scanned(RemnantsVariant::Live);
+    const recover::RecoveredAudio* found = nullptr;
+    for (const auto& run : result.runs) {
+        if (!run.audio.empty()) found = &run.audio.front();
+    }
+    ASSERT_NE(found, nullptr);
+    std::vector<uint8_t> record{1, 2, 3};
+    reset_all();
+    EXPECT_EQ(recover::recover_read_audio(*found, &record), DVR_ENOTMOUNTED);
+    EXPECT_TRUE(record.empty());
+    ASSERT_EQ(testkit::mount_volume(b.path), 0);
+    ASSERT_EQ(recover::recover_read_audio(*found, &record), 0);
+    EXPECT_EQ(record, remnants_test::read_bytes(b.path, found->image_offset, found->length + 4u));
+
+    recover::RecoveredAudio moved = *found;
+    moved.image_offset += 4;
+    EXPECT_LT(recover::recover_read_audio(moved, &record), 0);
+    EXPECT_TRUE(record.empty());
+    recover::RecoveredAudio other_time = *found;
+    other_time.time += 1;
+    EXPECT_LT(recover::recover_read_audio(other_time, &record), 0);
+    recover::RecoveredAudio huge = *found;
+    huge.length = 32 + 9216 + 4;
+    EXPECT_EQ(recover::recover_read_audio(huge, &record), DVR_EINVAL);
+    recover::RecoveredAudio beyond = *found;
+    beyond.image_offset = UINT64_MAX - 8;
+    EXPECT_EQ(recover::recover_read_audio(beyond, &record), DVR_EINVAL);
+    EXPECT_EQ(recover::recover_read_audio(*found, nullptr), DVR_EINVAL);
 }
 
 }  // namespace

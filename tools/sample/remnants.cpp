@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <set>
+#include <tuple>
 
 #include "disk/format.h"
 #include "tools/sample/recorder_volume.h"
@@ -234,6 +235,50 @@ std::optional<T> fail(std::string* error, const std::string& message) {
     return std::nullopt;
 }
 
+// The live recording on a small volume: one video channel and its audio.
+DiskSpec live_disk(const Recordings& rec) {
+    DiskSpec d;
+    d.layout = DiskLayout::Bare;
+    d.total_sectors = kTotalSectors;
+    d.bare.kind = AreaKind::Recorder;
+    RecorderVolumeSpec& volume = d.bare.recorder;
+    volume.block_size = kBlockSize;
+    const uint32_t head = head_offset_for(rec.live_video.bytes.size());
+    volume.content.channels = {channel_of(kLiveVideoChannel, rec.live_video, head),
+                               channel_of(audio_channel_number(1), rec.live_audio, 0)};
+    return d;
+}
+
+// The old recording's blocks: whole in free blocks, before the live head, past the live tail;
+// its audio in one more free block.
+void plant_old_recording(const Recordings& rec, const LaidChannel& live,
+                         const std::vector<uint32_t>& chosen, Planter& planter) {
+    std::vector<Region> regions;
+    for (size_t i = 0; i < std::size(kOldBlocksFree); ++i) regions.push_back({kOldBlocksFree[i], chosen[i]});
+    regions.push_back({kOldBlockAtHead, live.blocks.front(), 0, live.head_offset});
+    // Past the tail the builder writes a sector of fill; the old bytes begin after it.
+    const uint64_t past_tail = (uint64_t{live.tail_offset} + 2 * kSectorSize - 1) / kSectorSize * kSectorSize;
+    regions.push_back({kOldBlockAtTail, live.blocks.back(), past_tail, kBlock});
+    for (const Region& r : regions) {
+        planter.write(rec.old_video, kOldLead, r);
+        planter.file(rec.old_video, kOldLead, r, true);
+    }
+    const Region audio_region{0, chosen[std::size(kOldBlocksFree)]};
+    planter.write(rec.old_audio, 0, audio_region);
+    planter.file(rec.old_audio, 0, audio_region, false);
+}
+
+bool plant_decoys(const Recordings& rec, uint32_t block, uint32_t time, const DvrSuperBlock& sb,
+                  RemnantsSample* out, std::string* error) {
+    auto decoys = decoy_block(rec.old_gop, time, kBlock, error);
+    if (!decoys) return false;
+    out->spec.overwrites.push_back({recorder_block_sector(sb, block), decoys->bytes});
+    for (const auto& [at, kind] : decoys->decoys) {
+        out->truth.decoys.push_back({recorder_block_sector(sb, block) * kSectorSize + at, kind});
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<RemnantsSample> remnants_sample(RemnantsVariant variant, std::string* error) {
@@ -241,65 +286,37 @@ std::optional<RemnantsSample> remnants_sample(RemnantsVariant variant, std::stri
     const uint32_t old_start = live_start - 3 * 86400 + 600;
     auto rec = make_recordings(live_start, old_start, error);
     if (!rec) return std::nullopt;
-
     RemnantsSample out;
-    DiskSpec& d = out.spec;
-    d.layout = DiskLayout::Bare;
-    d.total_sectors = kTotalSectors;
-    d.bare.kind = AreaKind::Recorder;
-    RecorderVolumeSpec& volume = d.bare.recorder;
-    volume.block_size = kBlockSize;
-    const uint32_t head = head_offset_for(rec->live_video.bytes.size());
-    volume.content.channels = {channel_of(kLiveVideoChannel, rec->live_video, head),
-                               channel_of(audio_channel_number(1), rec->live_audio, 0)};
+    out.spec = live_disk(*rec);
 
     // The builder lays the volume out the same way again when it writes the image.
     RecorderPlan plan;
     std::string why;
-    if (!plan_recorder_volume(volume, 0, 0, d.total_sectors, d.total_sectors, &plan, &why)) {
+    const uint64_t sectors = out.spec.total_sectors;
+    if (!plan_recorder_volume(out.spec.bare.recorder, 0, 0, sectors, sectors, &plan, &why)) {
         return fail<RemnantsSample>(error, why);
     }
     const LaidChannel& live = plan.layout.channels.at(static_cast<size_t>(kLiveVideoChannel));
     if (live.blocks.size() < 2) return fail<RemnantsSample>(error, "the live recording fits one block");
-    const std::vector<uint32_t> free = free_blocks(plan);
     const size_t n_free = std::size(kOldBlocksFree);
-    const std::vector<uint32_t> chosen = spread(free, n_free + 2);
+    const std::vector<uint32_t> chosen = spread(free_blocks(plan), n_free + 2);
     if (chosen.size() != n_free + 2) return fail<RemnantsSample>(error, "too few free blocks");
 
     RemnantsTruth& truth = out.truth;
     truth.block_bytes = kBlock;
-    Planter planter(plan.sb, &truth, &d.overwrites);
-    std::vector<Region> regions;
-    for (size_t i = 0; i < n_free; ++i) regions.push_back({kOldBlocksFree[i], chosen[i]});
-    regions.push_back({kOldBlockAtHead, live.blocks.front(), 0, live.head_offset});
-    // Past the tail the builder writes a sector of fill; the old bytes begin after it.
-    const uint64_t past_tail = (uint64_t{live.tail_offset} + 2 * kSectorSize - 1) / kSectorSize * kSectorSize;
-    regions.push_back({kOldBlockAtTail, live.blocks.back(), past_tail, kBlock});
-    for (const Region& r : regions) {
-        planter.write(rec->old_video, kOldLead, r);
-        planter.file(rec->old_video, kOldLead, r, true);
+    Planter planter(plan.sb, &truth, &out.spec.overwrites);
+    plant_old_recording(*rec, live, chosen, planter);
+    if (!plant_decoys(*rec, chosen[n_free + 1], old_start + kOldSpan / 2, plan.sb, &out, error)) {
+        return std::nullopt;
     }
-    const Region audio_region{0, chosen[n_free]};
-    planter.write(rec->old_audio, 0, audio_region);
-    planter.file(rec->old_audio, 0, audio_region, false);
-
-    auto decoys = decoy_block(rec->old_gop, old_start + kOldSpan / 2, kBlock, error);
-    if (!decoys) return std::nullopt;
-    const uint32_t decoy_block_number = chosen[n_free + 1];
-    d.overwrites.push_back({recorder_block_sector(plan.sb, decoy_block_number), decoys->bytes});
-    for (const auto& [at, kind] : decoys->decoys) {
-        truth.decoys.push_back({planter.image_offset(decoy_block_number, at), kind});
-    }
-
     const bool forgotten = variant == RemnantsVariant::Reformatted;
     file_live(rec->live_video, live, planter, forgotten, true, &truth);
     file_live(rec->live_audio, plan.layout.channels.at(static_cast<size_t>(audio_channel_number(1))),
               planter, forgotten, false, &truth);
-    if (forgotten) reformat(plan, &d.overwrites);
-    auto by_time = [](const PlantedGop& a, const PlantedGop& b) {
-        return a.time != b.time ? a.time < b.time : a.ms != b.ms ? a.ms < b.ms : a.image_offset < b.image_offset;
-    };
-    std::sort(truth.complete.begin(), truth.complete.end(), by_time);
+    if (forgotten) reformat(plan, &out.spec.overwrites);
+    std::sort(truth.complete.begin(), truth.complete.end(), [](const PlantedGop& a, const PlantedGop& b) {
+        return std::tie(a.time, a.ms, a.image_offset) < std::tie(b.time, b.ms, b.image_offset);
+    });
     return out;
 }
 
