@@ -26,7 +26,7 @@ sample::ChannelData audio_channel(int32_t channel, uint32_t from, int count,
 uint64_t bytes_before(const sample::ChannelData& channel, int index);
 uint64_t bytes_of(const sample::ChannelData& channel);
 
-// A count-29 recorder volume of 4 KiB blocks with these channels.
+// A count-29 recorder volume of 4 KiB blocks on a 16 MiB disk, with these channels.
 sample::DiskSpec recorder_with(const std::vector<sample::ChannelData>& channels);
 
 // Video channel 1 writes a GOP a second over [testkit::kT0, kT0 + 60); the image ends where the
