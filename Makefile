@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 # libewf leaks the buffer of each chunk it reads from a missing segment: the fuzz runs and the
 # tests leave that leak to it (cmake/lsan.supp) and report every other.
 export LSAN_OPTIONS := suppressions=$(CURDIR)/cmake/lsan.supp:print_suppressions=0
-FUZZ_TARGETS := disk_image recording export_writer still_capture display_frames split_raw ewf_image
+FUZZ_TARGETS := disk_image recording export_writer still_capture display_frames split_raw ewf_image carver
 
 .PHONY: all deps deps-package configure build demo package check-package test bench fuzz fuzz-build fuzz-smoke clean
 
@@ -96,7 +96,7 @@ fuzz-build: deps
 # Shell steps for target $$t: its input size limit, and how many inputs a smoke run tries.
 FUZZ_LEN  = len=""; [ $$t = recording ] && len=-max_len=81936; [ $$t = export_writer ] && len=-max_len=4096; \
 	[ $$t = still_capture ] && len=-max_len=16384; \
-	[ $$t = display_frames ] && len=-max_len=16384; [ $$t = ewf_image ] && len=-max_len=65536
+	[ $$t = display_frames ] && len=-max_len=16384; [ $$t = carver ] && len=-max_len=65536; [ $$t = ewf_image ] && len=-max_len=65536
 # libewf takes a chunk's buffer size from the file: a damaged table asks for up to 4 GiB, which
 # it never touches. The E01 target's allowance for one allocation covers that.
 FUZZ_MEM  = mem=""; [ $$t = ewf_image ] && mem=-malloc_limit_mb=4400

@@ -53,6 +53,19 @@ Json counts_json(const ExportFileCounts& c) {
     return j;
 }
 
+// Only a recovered file says so: an export's entries stay as they were.
+void add_recovered_json(Json* entry, const ExportRecovered& r) {
+    if (!r.recovered) return;
+    Json ranges = Json::array();
+    for (const ExportGopRange& g : r.gop_ranges) {
+        ranges.push_back(Json{{"image_offset", g.image_offset}, {"bytes", g.bytes}});
+    }
+    (*entry)["recovered"] = true;
+    (*entry)["stream"] = r.stream;
+    (*entry)["gop_ranges"] = std::move(ranges);
+    (*entry)["unreadable_gops"] = r.unreadable_gops;
+}
+
 Json read_failures_json(const std::vector<ExportReadFailure>& failures) {
     Json list = Json::array();
     for (const ExportReadFailure& f : failures) {
@@ -140,12 +153,14 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
     for (const ExportFileEntry& f : report.files) {
         Json avi = file_json(f.prefix + "avi"), smi = file_json(f.prefix + "smi");
         if (avi.is_null() && smi.is_null()) continue;
-        files.push_back(Json{{"channel", f.channel},
-                             {"part", f.part},
-                             {"fps", f.fps},
-                             {"avi", std::move(avi)},
-                             {"smi", std::move(smi)},
-                             {"counts", counts_json(f.counts)}});
+        Json entry{{"channel", f.channel},
+                   {"part", f.part},
+                   {"fps", f.fps},
+                   {"avi", std::move(avi)},
+                   {"smi", std::move(smi)},
+                   {"counts", counts_json(f.counts)}};
+        add_recovered_json(&entry, f.recovered);
+        files.push_back(std::move(entry));
     }
     const Json doc{{"program", Json{{"name", "quillon"}, {"version", version::text()}}},
                    {"source", source_json(report.source)},

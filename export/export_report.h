@@ -37,12 +37,26 @@ struct ExportFileCounts {
     FrameTime first_frame, last_frame;   // recorder times of the first and last stored frame
 };
 
+// A file made of records found outside every channel's stored range: the stream they formed
+// and where on the disk each of its GOP records lies, header to trailer.
+struct ExportGopRange {
+    uint64_t image_offset = 0;
+    uint64_t bytes = 0;
+};
+struct ExportRecovered {
+    bool recovered = false;
+    int stream = 0;
+    std::vector<ExportGopRange> gop_ranges;
+    uint64_t unreadable_gops = 0;  // found by the scan, but no longer whole when read again
+};
+
 struct ExportFileEntry {
-    int channel = 0;  // 1..16
+    int channel = 0;  // 1..16; 0 for a recovered file
     int part = 0;
     std::string prefix;  // the files are prefix + "avi" and prefix + "smi"
     int fps = 0;
     ExportFileCounts counts;
+    ExportRecovered recovered;
 };
 
 // A span of a channel that could not be read during the job.

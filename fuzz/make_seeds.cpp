@@ -481,6 +481,64 @@ bool display_seeds(const fs::path& dir) {
     return ok;
 }
 
+// --- Carver blocks ------------------------------------------------------------------------------
+
+// GOP records of real video, chained by their previous lengths.
+std::vector<Bytes> real_gops(sample::Codec codec, uint32_t time, int count) {
+    std::vector<Bytes> out;
+    std::string error;
+    auto encoder = sample::VideoEncoder::create(codec, 96, 64, 15, &error);
+    if (!encoder) return out;
+    uint32_t previous = 0;
+    for (int i = 0; i < count; ++i) {
+        sample::GopRecordSpec spec;
+        spec.time = time + static_cast<uint32_t>(i);
+        spec.width = 96;
+        spec.height = 64;
+        spec.previous_length = previous;
+        for (const sample::EncodedFrame& f : encoder->encode_gop(1, spec.time, 3, &error)) {
+            spec.frames.push_back({f.bytes, f.key ? 1u : 2u, f.key ? 0u : 66u});
+        }
+        Bytes r = sample::gop_record(spec);
+        if (r.empty()) return {};
+        previous = sample::record_length(r);
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+// The scan's begin and the bytes left off the end, then the block.
+Bytes carver_input(uint16_t begin, uint16_t cut, const std::vector<Bytes>& pieces) {
+    Writer w;
+    w.u16(begin);
+    w.u16(cut);
+    for (const Bytes& p : pieces) w.b.insert(w.b.end(), p.begin(), p.end());
+    return w.b;
+}
+
+bool carver_seeds(const fs::path& dir) {
+    const std::vector<Bytes> h264 = real_gops(sample::Codec::H264, kT0, 3);
+    const std::vector<Bytes> mpeg4 = real_gops(sample::Codec::Mpeg4, kT0 + 60, 2);
+    if (h264.size() != 3 || mpeg4.size() != 2) return false;
+    const Bytes gap(64, 0);
+    bool ok = save(dir / "run_and_audio.bin",
+                   carver_input(0, 0, {h264[0], h264[1], h264[2], gap, audio(kT0, 0, 400)}));
+    // A frame table that does not add up, start bits in noise, then a record cut by the end.
+    Bytes table = h264[1];
+    table[28] ^= 0x01;
+    Bytes noise(96);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 73 + 5);
+    std::memcpy(noise.data() + 32, "\xFF\xF0\x0F\xFF", 4);
+    ok &= save(dir / "decoys_and_cut.bin",
+               carver_input(0, static_cast<uint16_t>(h264[2].size() / 2),
+                            {noise, table, h264[0], h264[2]}));
+    // The scan begins behind an H.264 record; MPEG-4 records follow.
+    ok &= save(dir / "begin_behind_a_record.bin",
+               carver_input(static_cast<uint16_t>(h264[0].size()), 0,
+                            {h264[0], mpeg4[0], mpeg4[1], gap}));
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -501,11 +559,11 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     for (const char* t :
-         {"disk_image", "recording", "export_writer", "still_capture", "display_frames"}) {
+         {"disk_image", "recording", "export_writer", "still_capture", "display_frames", "carver"}) {
         fs::create_directories(root / t);
     }
     const bool ok = disk_seeds(root / "disk_image") && recording_seeds(root / "recording") &&
                     export_seeds(root / "export_writer") && still_seeds(root / "still_capture") &&
-                    display_seeds(root / "display_frames");
+                    display_seeds(root / "display_frames") && carver_seeds(root / "carver");
     return ok ? 0 : 1;
 }

@@ -16,6 +16,8 @@
 #include "fuzz/harness/harness.h"
 #include "fuzz/harness/recording_template.h"
 #include "fuzz/harness/sparse_image.h"
+#include "recover/carver_block.h"
+#include "recover/carver_keyframe.h"
 #include "tools/sample/sample.h"
 
 namespace {
@@ -61,6 +63,7 @@ TEST(FuzzReplay, StillCapture) { replay("still_capture", fuzz::still_capture, 6)
 TEST(FuzzReplay, DisplayFrames) { replay("display_frames", fuzz::display_frames, 3); }
 TEST(FuzzReplay, SplitRaw) { replay("split_raw", fuzz::split_raw, 3); }
 TEST(FuzzReplay, EwfImage) { replay("ewf_image", fuzz::ewf_image, 3); }
+TEST(FuzzReplay, Carver) { replay("carver", fuzz::carver, 3); }
 
 // The sparse format round-trips, holes read as zeros and reads stop at the end of the drive.
 TEST(SparseImage, RoundTripAndReads) {
@@ -174,6 +177,37 @@ TEST(DiskImageSeed, RecorderSeedMountsASession) {
     ASSERT_EQ(backup_mount_session(backup_volume_records()), 0);
     EXPECT_EQ(backup_channel_count(), 29);
     EXPECT_GT(backup_channel_size(3), 0u);
+}
+
+// The carver seeds reach what the target is for: whole records found, decoys and cuts counted.
+TEST(CarverSeed, SeedsHoldRecordsTheParserFinds) {
+    const auto seeds = inputs("carver", "seeds");
+    const auto find = [&](const char* name) {
+        const auto it = std::find_if(seeds.begin(), seeds.end(),
+                                     [&](const fs::path& p) { return p.filename() == name; });
+        EXPECT_NE(it, seeds.end()) << name;
+        const std::vector<uint8_t> bytes = it == seeds.end() ? std::vector<uint8_t>{} : read_file(*it);
+        recover::DecoderKeyFrameCheck key;
+        recover::BlockFindings found;
+        if (bytes.size() > 4) {
+            const size_t begin = size_t{bytes[0]} | size_t{bytes[1]} << 8;
+            const size_t cut = size_t{bytes[2]} | size_t{bytes[3]} << 8;
+            recover::scan_block(bytes.data() + 4, begin, bytes.size() - 4 - cut, key, &found);
+        }
+        return found;
+    };
+    const recover::BlockFindings run = find("run_and_audio.bin");
+    ASSERT_EQ(run.runs.size(), 1u);
+    EXPECT_EQ(run.runs[0].gops.size(), 3u);
+    EXPECT_EQ(run.audio.size(), 1u);
+    const recover::BlockFindings decoys = find("decoys_and_cut.bin");
+    ASSERT_EQ(decoys.runs.size(), 1u);
+    EXPECT_EQ(decoys.runs[0].gops.size(), 1u);
+    EXPECT_EQ(decoys.cut_records, 1u);
+    const recover::BlockFindings behind = find("begin_behind_a_record.bin");
+    ASSERT_EQ(behind.runs.size(), 1u);
+    EXPECT_EQ(behind.runs[0].key.codec, "mpeg4");
+    EXPECT_EQ(behind.runs[0].gops.size(), 2u);
 }
 
 // --- Raw inputs and the checksum repair, on images of the sample builder ----------------------

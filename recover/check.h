@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "recover/carver.h"
+
 namespace recover {
 
 // check_session's answer when the progress callback asked to stop; the same code the record
 // carver answers.
-inline constexpr int32_t CHECK_ECANCELED = -60;
+inline constexpr int32_t CHECK_ECANCELED = RECOVER_ECANCELED;
 
 enum class CheckFault {
     ReadFailure,   // the disk refused the bytes (error holds the disk layer's code)

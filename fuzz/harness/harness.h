@@ -37,4 +37,8 @@ int split_raw(const uint8_t* data, size_t size);
 // drive, described, and read in bounded pieces over the whole media.
 int ewf_image(const uint8_t* data, size_t size);
 
+// A block of a disk (fuzz/harness/carver.cpp): the carver's block parser between a begin and
+// an end, its findings checked against the bytes and grouped into streams.
+int carver(const uint8_t* data, size_t size);
+
 }  // namespace fuzz

@@ -67,6 +67,10 @@ struct StillOptions {
     std::string format;    // bmp or jpeg; "" takes it from the extension
 };
 
+struct RecoverOptions {
+    std::string export_dir;  // write the runs as files here; "" for none
+};
+
 // Channel list "1,2,5" (video channels as the user numbers them) as a mask.
 std::optional<uint32_t> parse_channel_list(const std::string& list);
 
@@ -92,6 +96,8 @@ int run_frames(const GlobalOptions& options, const SessionOptions& session,
 int run_export(const GlobalOptions& options, const SessionOptions& session,
                const ExportOptions& e);
 int run_still(const GlobalOptions& options, const SessionOptions& session, const StillOptions& o);
+int run_recover(const GlobalOptions& options, const SessionOptions& session,
+                const RecoverOptions& r);
 // Exit 0 when every stored record of the session can be read, 1 otherwise.
 int run_check(const GlobalOptions& options, const SessionOptions& session);
 

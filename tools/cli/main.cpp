@@ -69,6 +69,8 @@ struct SessionCommands {
     CLI::App* export_cmd = nullptr;
     cli::StillOptions still;
     CLI::App* still_cmd = nullptr;
+    cli::RecoverOptions recover;
+    CLI::App* recover_cmd = nullptr;
     CLI::App* check_cmd = nullptr;
 };
 
@@ -115,11 +117,16 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
     s->still_cmd->add_option("--time", s->still.time, "Recorder time")->required();
     s->still_cmd->add_option("--out", s->still.out, "The file (.bmp, .jpg or .jpeg)")->required();
     s->still_cmd->add_option("--format", s->still.format, "bmp or jpeg (default: by extension)");
+    s->recover_cmd = app.add_subcommand(
+        "recover", "Find GOP records left outside every channel's stored range");
+    s->recover_cmd->add_option("--export", s->recover.export_dir,
+                               "Folder for the recovered runs as AVI and SAMI files");
     s->check_cmd = app.add_subcommand(
         "check", "Read every stored record of every channel and name the unreadable spans "
                  "(exit 1 when there is one)");
     for (CLI::App* cmd : {s->channels, s->read_cmd, s->calendar, s->day, s->log_cmd, s->capture,
-                          s->frames_cmd, s->export_cmd, s->still_cmd, s->check_cmd}) {
+                          s->frames_cmd, s->export_cmd, s->still_cmd, s->recover_cmd,
+                          s->check_cmd}) {
         add_session_options(cmd, &s->session);
     }
 }
@@ -134,6 +141,7 @@ int run_session_command(const cli::GlobalOptions& options, const SessionCommands
     if (*s.frames_cmd) return cli::run_frames(options, s.session, s.frames);
     if (*s.export_cmd) return cli::run_export(options, s.session, s.export_options);
     if (*s.still_cmd) return cli::run_still(options, s.session, s.still);
+    if (*s.recover_cmd) return cli::run_recover(options, s.session, s.recover);
     if (*s.check_cmd) return cli::run_check(options, s.session);
     return cli::kExitUsage;
 }

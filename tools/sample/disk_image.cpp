@@ -102,6 +102,7 @@ int write_image(const std::string& path, const DiskSpec& spec, ImageSummary* sum
                 write_ms_boot_sector(image);
                 break;
         }
+        for (const Overwrite& o : spec.overwrites) image.write(o.sector, o.bytes.data(), o.bytes.size());
     }
     if (!image.close() && err.empty()) err = image.error();
     if (!ok && err.empty()) err = image.error();

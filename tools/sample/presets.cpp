@@ -6,6 +6,7 @@
 
 #include "tools/sample/log_records.h"
 #include "tools/sample/recordings.h"
+#include "tools/sample/remnants.h"
 #include "tools/sample/sample.h"
 #include "tools/sample/test_pattern.h"
 
@@ -183,6 +184,18 @@ DiskSpec bare_recorder() {
     return d;
 }
 
+// A live recording with an earlier one left outside the stored ranges (or the same disk after a
+// re-format); without an encoder the disk stays empty, said so on standard error.
+DiskSpec remnants(RemnantsVariant variant) {
+    std::string error;
+    auto made = remnants_sample(variant, &error);
+    if (!made) {
+        std::fprintf(stderr, "recorder remnants left out: %s\n", error.c_str());
+        return DiskSpec{};
+    }
+    return std::move(made->spec);
+}
+
 const std::map<std::string, std::function<DiskSpec()>>& presets() {
     static const std::map<std::string, std::function<DiskSpec()>> table = {
         {"recorder", bare_recorder},
@@ -223,6 +236,8 @@ const std::map<std::string, std::function<DiskSpec()>>& presets() {
              };
              return d;
          }},
+        {"recorder-remnants", [] { return remnants(RemnantsVariant::Live); }},
+        {"recorder-reformatted", [] { return remnants(RemnantsVariant::Reformatted); }},
         {"ms",
          [] {
              DiskSpec d;

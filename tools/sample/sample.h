@@ -130,12 +130,20 @@ enum class DiskLayout {
     MsBoot,       // an MS-DOS/NTFS boot sector
 };
 
+// Bytes put on the disk after everything else, over whatever lay there: what an earlier
+// recording or an earlier format of the disk left behind.
+struct Overwrite {
+    uint64_t sector = 0;  // of the whole disk
+    std::vector<uint8_t> bytes;
+};
+
 struct DiskSpec {
     uint64_t total_sectors = 8u << 20;  // 4 GiB, sparse
     DiskLayout layout = DiskLayout::Bare;
     uint64_t bare_start = 0;            // 0 or 2552
     AreaSpec bare;
     std::vector<PartitionSpec> partitions;  // table positions 1..4
+    std::vector<Overwrite> overwrites;      // in order, after the areas
 };
 
 // What the builder placed, for the caller's report.
