@@ -56,6 +56,7 @@ enum MainControl : int {
     kIdSplit4 = 1024, kIdSplit9 = 1025, kIdSplit16 = 1026, kIdEventLog = 1040,
     kIdCaptureLog = 1041, kIdSystemLog = 1042, kIdOsd = 1052, kIdMarkIn = 1059,
     kIdMarkOut = 1060, kIdRecord = 1061, kIdCapture = 1090, kIdDisplay = 1094,
+    kIdRecoveredVideo = 1095,
 };
 
 // Channel masks of the restarts: Play opens the video channels, the others every slot.
@@ -268,6 +269,7 @@ public:
     void on_recovered_video();
 
 private:
+    void connect_recovery_controls();
     void on_checked(bool complete);
     void apply_check_marks();
     void forget_check();

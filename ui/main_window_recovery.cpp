@@ -1,12 +1,20 @@
 // Check disk and Recovered video: the two dialogs of the recovery core, opened from the menu,
 // and the check's unreadable spans on the timeline.
+#include <QAbstractButton>
+
 #include "playback/display_control.h"
+#include "ui/controls/skin_button.h"
 #include "ui/controls/search_slider.h"
 #include "ui/dialogs/check_dialog.h"
 #include "ui/dialogs/recovered_dialog.h"
 #include "ui/main_window.h"
 
 namespace ui {
+
+void MainWindow::connect_recovery_controls() {
+    connect(buttons_[kIdRecoveredVideo], &QAbstractButton::clicked, this,
+            &MainWindow::on_recovered_video);
+}
 
 CheckDialog* MainWindow::check_dialog() const { return check_dialog_; }
 

@@ -105,6 +105,7 @@ void RecoveryWindowTest::open_window_on(const std::string& image) {
     window_ = std::make_unique<ui::MainWindow>(display_.get(), surface, settings_.get());
     window_->show();
     QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QVERIFY(!ui::find_control(window_.get(), ui::kIdRecoveredVideo)->isEnabled());
     std::unique_ptr<QMenu> before(window_->build_context_menu());
     QVERIFY(menu_has(before.get(), ui::kMenuCheckDisk, false));
     QVERIFY(menu_has(before.get(), ui::kMenuRecoveredVideo, false));
@@ -179,7 +180,11 @@ void RecoveryWindowTest::recovered_video_lists_plays_and_exports_the_runs() {
     QVERIFY(known);
     if (QTest::currentTestFailed())
         return;
-    window_->on_recovered_video();
+    // The button opens it as the menu does.
+    auto* button = qobject_cast<QAbstractButton*>(ui::find_control(window_.get(), ui::kIdRecoveredVideo));
+    QVERIFY(button != nullptr);
+    QVERIFY(button->isEnabled());
+    button->click();
     QPointer<ui::RecoveredDialog> dialog = window_->recovered_dialog();
     QVERIFY(dialog != nullptr);
     QTRY_VERIFY_WITH_TIMEOUT(!dialog->busy(), 60000);
