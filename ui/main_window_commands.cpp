@@ -33,6 +33,7 @@ void MainWindow::disk_loaded(const DiskState& state) {
     api_set_no_pacing(0);
     timeline_->clear_span_map();
     timeline_->clear_unreadable();
+    forget_check();
     const bool logs = disk_.recorder_disk();
     for (int id : {kIdEventLog, kIdCaptureLog, kIdSystemLog})
         buttons_[id]->setVisible(logs && !full_monitor_);

@@ -65,6 +65,12 @@ void MainWindow::on_recovered_video() {
         settings_.time_format, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     recovered_dialog_ = dialog;
+    // A run played in the single view leaves it: the session's own layout comes back.
+    connect(dialog, &QDialog::finished, this, [this] {
+        display_->clear();
+        const int channels = disk_.display_channels;
+        display_->set_layout(kDisplayAllChannels, channels <= 4 ? 4 : channels <= 9 ? 9 : 16);
+    });
     dialog->open();
     dialog->start_scan();
 }

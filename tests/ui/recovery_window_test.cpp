@@ -235,8 +235,14 @@ void RecoveryWindowTest::recovered_video_lists_plays_and_exports_the_runs() {
     for (const auto& file : report["files"])
         recovered = recovered || file.value("recovered", false);
     QVERIFY2(recovered, report.dump().c_str());
+    // Closing gives the display back its split layout.
+    const size_t at_close = display_->calls().size();
     dialog->close();
     QTRY_VERIFY(dialog == nullptr);
+    const std::vector<testkit::RecordedDisplayCall> after = display_->calls();
+    QVERIFY(after.size() > at_close);
+    QCOMPARE(after.back().call, DisplayCall::Layout);
+    QCOMPARE(after.back().numbers.at(0), int64_t{kDisplayAllChannels});
 }
 
 void RecoveryWindowTest::capture_log_never_written_shows_an_empty_list() {
