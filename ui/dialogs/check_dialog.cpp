@@ -15,7 +15,7 @@
 namespace ui {
 namespace {
 
-constexpr int kWidth = 620;
+constexpr int kWidth = 720;
 constexpr int kHeight = 360;
 
 QString channel_text(const recover::ChannelCheck& c) {
@@ -53,10 +53,10 @@ CheckDialog::CheckDialog(int time_format, QWidget* parent)
                             QStringLiteral("Image offset")});
     list_->setRootIsDecorated(false);
     list_->header()->setStretchLastSection(true);
-    list_->setColumnWidth(0, 70);
-    list_->setColumnWidth(1, 190);
-    list_->setColumnWidth(2, 125);
-    list_->setColumnWidth(3, 125);
+    list_->setColumnWidth(0, 64);
+    list_->setColumnWidth(1, 170);
+    list_->setColumnWidth(2, 150);
+    list_->setColumnWidth(3, 150);
     list_->setGeometry(left, kTitleHeight + 62, inner, kHeight - kTitleHeight - 62 - 50);
     set_control_id(list_, kListId);
     cancel_ = make_text_button(this, QStringLiteral("Cancel"), kCancelId);
