@@ -126,6 +126,7 @@ int32_t backup_image_offset(int32_t fd, uint64_t* offset) {
     ChannelDescriptor* d = descriptor_of(fd);
     if (d == nullptr) return DVR_EBADF;
     if (offset == nullptr) return DVR_EINVAL;
+    if (channel_empty(*d->record)) return DVR_ENOINDEX;  // no byte of the image is its position
     const DiskState& st = disk_state();
     const ChannelSpace& space = st.ops == &kDvrfsOps ? dvrfs_space() : bkfs_space();
     const uint64_t sector = space.block_sector(d->block, d->offset);

@@ -27,6 +27,10 @@ struct ChannelDescriptor {
     uint64_t serial = 0;                    // which open this is: see backup_open_serial
 };
 
+// A channel whose information record says it holds no bytes was never written: its head slot
+// may name no block at all. It opens at its own end, reads nothing and has no positions.
+inline bool channel_empty(const ChannelRecord& r) { return r.size == 0; }
+
 // How a driver's blocks are laid out.
 struct ChannelSpace {
     int32_t block_size;  // bytes, a positive multiple of 512

@@ -60,11 +60,18 @@ bool channel_record_sane(const ChannelSpace& space, const ChannelRecord& r) {
 }
 
 int32_t channel_open_at_head(const ChannelSpace& space, ChannelDescriptor* d) {
+    if (channel_empty(*d->record)) {
+        d->slot = 0;
+        d->block = 0;
+        d->offset = 0;
+        return 0;
+    }
     if (!channel_record_sane(space, *d->record)) return DVR_ENEED_FSCK;
     return move_to(space, d, d->record->head_slot, static_cast<int32_t>(d->record->head_offset));
 }
 
 int64_t channel_stored_bytes(const ChannelSpace& space, const ChannelRecord& r) {
+    if (channel_empty(r)) return 0;
     if (!channel_record_sane(space, r)) return DVR_ENEED_FSCK;
     if (r.head_slot == r.tail_slot && r.head_offset <= r.tail_offset) {
         return int64_t{r.tail_offset} - r.head_offset;
@@ -81,6 +88,7 @@ int32_t channel_read(const ChannelSpace& space, ChannelDescriptor* d, void* buff
                      int32_t length) {
     auto* out = static_cast<unsigned char*>(buffer);
     const ChannelRecord& r = *d->record;
+    if (channel_empty(r)) return 0;
     unsigned char sector[kSectorSize];
     int32_t done = 0;
     int32_t left = length;
@@ -124,6 +132,7 @@ int32_t channel_read(const ChannelSpace& space, ChannelDescriptor* d, void* buff
 int32_t channel_byte_seek(const ChannelSpace& space, ChannelDescriptor* d, int64_t offset,
                           int origin) {
     const ChannelRecord& r = *d->record;
+    if (channel_empty(r)) return 0;  // head and tail are one place
     if (!channel_record_sane(space, r)) return DVR_ENEED_FSCK;
     uint32_t slot = 0;
     int64_t at = 0;
@@ -173,6 +182,7 @@ int32_t channel_position_seek(const ChannelSpace& space, ChannelDescriptor* d,
                               const ChannelPosition* p, int32_t block_limit) {
     if (p->block > block_limit || p->offset >= space.block_size) return DVR_ENOINDEX;
     const ChannelRecord& r = *d->record;
+    if (channel_empty(r)) return DVR_ENOINDEX;
     if (!channel_record_sane(space, r)) return DVR_ENEED_FSCK;
     uint32_t slot = r.head_slot;
     for (uint32_t steps = 0;; ++steps) {

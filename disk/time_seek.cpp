@@ -115,6 +115,7 @@ uint32_t volume_first_indexed_time(const VolumeRecord& v) {
 
 int32_t index_time_seek(const ChannelSpace& space, ChannelDescriptor* d, int32_t time,
                         ChannelPosition* out, bool recorder_trace) {
+    if (channel_empty(*d->record)) return DVR_ENOINDEX;  // no time lies in a channel never written
     const VolumeRecord& v = *selected_volume();
     const int32_t fd = static_cast<int32_t>(d - channel_layer().descriptors);
     // Entry 0 is the hour that holds the oldest time, wherever in its hour that time lies.

@@ -123,12 +123,16 @@ int32_t read_day(uint32_t time, Record* list, const LogKind<Record>& kind) {
     const int hour = civil_from_recorder(req).hour;
     const uint32_t day_end = req - static_cast<uint32_t>(hour) * 3600 + 86399;
 
-    const ChannelHandle channel(backup_open(kind.channel(static_cast<int32_t>(v->channel_count))));
+    const int32_t log_channel = kind.channel(static_cast<int32_t>(v->channel_count));
+    const ChannelHandle channel(backup_open(log_channel));
     const int32_t fd = channel.fd();
     if (fd < 0) {
         if (kind.event_trace) dvrfs_trace("Eventlog backup_open error \n");
         return fd;
     }
+    // A log the recorder never wrote holds no record of any day; no hour of it can be located,
+    // and that is not a failure.
+    if (backup_channel_size(log_channel) == 0) return 0;
     if (!locate_day(fd, req, hour)) {
         if (kind.event_trace) dvrfs_trace("Eventlog goto leave\n");
         return kApiRefused;

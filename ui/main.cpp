@@ -13,6 +13,7 @@
 #include "platform/drive.h"
 #include "ui/controls/search_slider.h"
 #include "ui/dialog_shots_export.h"
+#include "ui/dialog_shots_recovery.h"
 #include "ui/disk_state.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
@@ -45,7 +46,8 @@ struct OptionSet {
     QCommandLineOption after{"screenshot-after", "Milliseconds before the screenshot.", "MS",
                              "4000"};
     QCommandLineOption export_shots{
-        "export-dialog-shots", "Save the export and capture dialogs as PNG files in DIR, then quit.",
+        "export-dialog-shots",
+        "Save the export, capture, check and recovered-video dialogs as PNG files in DIR, then quit.",
         "DIR"};
 };
 
@@ -173,7 +175,9 @@ void schedule_export_dialog_shots(ui::MainWindow* window, const QString& folder,
             schedule_export_dialog_shots(window, folder, tries - 1);
             return;
         }
-        if (ui::save_export_dialog_shots(window, folder) != 0)
+        if (ui::save_export_dialog_shots(window, folder) +
+                ui::save_recovery_dialog_shots(window, folder) !=
+            0)
             std::fprintf(stderr, "quillon: cannot write the dialog pictures in %s\n",
                          qPrintable(folder));
         window->reject();

@@ -131,6 +131,7 @@ void MainWindow::create_controls() {
     add_button(kIdEventLog, "event_log", "Event log", cell(1, 1, top + 8));
     add_button(kIdCaptureLog, "capture_log", "Capture log", cell(2, 1, top + 8));
     add_button(kIdSystemLog, "system_log", "System log", cell(3, 1, top + 8));
+    add_button(kIdRecoveredVideo, "recovered", "Recovered video", cell(4, 1, top + 8));
     add_button(kIdCapture, "capture", "Capture", cell(0, 2, top + 16));
     add_button(kIdMarkIn, "mark_in", "Mark in", cell(1, 2, top + 16));
     add_button(kIdMarkOut, "mark_out", "Mark out", cell(2, 2, top + 16));
@@ -197,6 +198,7 @@ void MainWindow::create_controls() {
     for (const auto& [id, count] : splits)
         connect(buttons_[id], &QAbstractButton::clicked, this, [this, n = count] { on_split(n); });
     connect_export_controls();
+    connect_recovery_controls();
     create_disk_controls();
     apply_disk_buttons();
 }
@@ -221,7 +223,7 @@ void MainWindow::apply_disk_buttons() {
     set_log_buttons();
     for (int id : {kIdPlay, kIdFastForward, kIdRewind, kIdFrameForward, kIdFrameBack,
                    kIdMinuteForward, kIdMinuteBack, kIdMarkIn, kIdMarkOut, kIdRecord,
-                   kIdCapture})
+                   kIdCapture, kIdRecoveredVideo})
         buttons_[id]->setEnabled(ready);
     apply_export_buttons();
     set_split_offers();

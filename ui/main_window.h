@@ -34,6 +34,8 @@ namespace ui {
 class BackupDialog;
 class CalendarWidget;
 class CaptureLogDialog;
+class CheckDialog;
+class RecoveredDialog;
 class CoreBridge;
 class EventLogDialog;
 class WindowBackupHooks;
@@ -54,6 +56,7 @@ enum MainControl : int {
     kIdSplit4 = 1024, kIdSplit9 = 1025, kIdSplit16 = 1026, kIdEventLog = 1040,
     kIdCaptureLog = 1041, kIdSystemLog = 1042, kIdOsd = 1052, kIdMarkIn = 1059,
     kIdMarkOut = 1060, kIdRecord = 1061, kIdCapture = 1090, kIdDisplay = 1094,
+    kIdRecoveredVideo = 1095,
 };
 
 // Channel masks of the restarts: Play opens the video channels, the others every slot.
@@ -64,7 +67,7 @@ inline constexpr uint32_t kAllChannelsMask = 0xFFFFFFFF;
 enum MenuCommand : int {
     kMenuOpenDisk = 32778, kMenuSystemLog = 32787, kMenuCaptureLog = 32788,
     kMenuEventLog = 32789, kMenuCapture = 32790, kMenuIFrameOnly = 32784, kMenuAbout = 32785,
-    kMenuExit = 32786, kMenuGoToTime = 32791,
+    kMenuExit = 32786, kMenuGoToTime = 32791, kMenuCheckDisk = 32792, kMenuRecoveredVideo = 32793,
 };
 
 class MainWindow : public DialogFrame {
@@ -254,6 +257,27 @@ private:
     QTimer* backup_pump_ = nullptr;
     QString backup_job_folder_;
     bool backup_create_failed_ = false;
+
+    // Check disk and Recovered video (main_window_recovery.cpp).
+public:
+    CheckDialog* check_dialog() const;
+    RecoveredDialog* recovered_dialog() const;
+    // Reads every stored record of the session with a progress bar; the unreadable spans turn
+    // red on the timeline, on every day shown until another disk is loaded.
+    void on_check_disk();
+    // The runs of older video outside the stored data: list, play in single view, export.
+    void on_recovered_video();
+
+private:
+    void connect_recovery_controls();
+    void on_checked(bool complete);
+    void apply_check_marks();
+    void forget_check();
+
+    QPointer<CheckDialog> check_dialog_;
+    QPointer<RecoveredDialog> recovered_dialog_;
+    // Unreadable spans of the last check: from, and to (0: to the end of the recording).
+    std::vector<std::pair<uint32_t, uint32_t>> check_marks_;
 
     std::map<int, SkinButton*> buttons_;
     SearchSlider* timeline_ = nullptr;

@@ -33,6 +33,7 @@ void MainWindow::disk_loaded(const DiskState& state) {
     api_set_no_pacing(0);
     timeline_->clear_span_map();
     timeline_->clear_unreadable();
+    forget_check();
     const bool logs = disk_.recorder_disk();
     for (int id : {kIdEventLog, kIdCaptureLog, kIdSystemLog})
         buttons_[id]->setVisible(logs && !full_monitor_);
@@ -217,6 +218,10 @@ QMenu* MainWindow::build_context_menu() {
     connect(iframe, &QAction::triggered, this, &MainWindow::on_iframe_toggle);
     connect(add("Go to time...", kMenuGoToTime, ready), &QAction::triggered, this,
             &MainWindow::on_go_to_time);
+    connect(add("Check disk", kMenuCheckDisk, ready), &QAction::triggered, this,
+            &MainWindow::on_check_disk);
+    connect(add("Recovered video...", kMenuRecoveredVideo, ready), &QAction::triggered, this,
+            &MainWindow::on_recovered_video);
     connect(add("About...", kMenuAbout, true), &QAction::triggered, this, &MainWindow::on_about);
     connect(add("Exit", kMenuExit, true), &QAction::triggered, this, &MainWindow::on_exit);
     return menu;

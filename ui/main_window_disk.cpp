@@ -72,6 +72,7 @@ void MainWindow::disk_gone() {
     capture_log_.clear();
     timeline_->clear_span_map();
     timeline_->clear_unreadable();
+    forget_check();
     timeline_->clear_selection();
     timeline_->update();
     calendar_->set_session(false, 0, 0);

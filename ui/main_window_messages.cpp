@@ -66,6 +66,7 @@ void MainWindow::load_day(uint32_t midnight, bool follow) {
     tvfs_getsearchlog(midnight, masks.data());
     timeline_->span_map() = masks;
     timeline_->clear_unreadable();
+    apply_check_marks();
     const bool new_month = date_of(midnight).month() != date_of(player_->day()).month() ||
                            date_of(midnight).year() != date_of(player_->day()).year();
     if (follow)

@@ -204,4 +204,23 @@ TEST_F(LogTest, DaysOutsideTheSessionGiveMinusOneAndLeaveTheListAlone) {
     }
 }
 
+TEST_F(LogTest, ALogNeverWrittenListsNothingInsteadOfFailing) {
+    // The capture log's head slot names no block, as on a recorder that never captured.
+    ChannelData never;
+    never.channel = kCount - 2;
+    never.zero_block = 0;
+    ASSERT_EQ(mount_with(std::move(never)), 0);
+    ASSERT_EQ(backup_channel_size(kCount - 2), 0u);
+    const uint32_t day = at(2026, 8, 21);
+    int32_t rc = -99;
+    list<CaptureLogRecord>(api_get_capture_log, day, kCaptureLogMax, &rc);
+    EXPECT_EQ(rc, 0);
+    // The system log was not given at all: it is empty too.
+    list<SystemLogRecord>(api_get_system_log, day, kSystemLogMax, &rc);
+    EXPECT_EQ(rc, 0);
+    // A day outside the session is still refused.
+    list<CaptureLogRecord>(api_get_capture_log, at(2026, 8, 19), kCaptureLogMax, &rc);
+    EXPECT_EQ(rc, kApiRefused);
+}
+
 }  // namespace

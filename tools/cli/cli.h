@@ -98,6 +98,8 @@ int run_export(const GlobalOptions& options, const SessionOptions& session,
 int run_still(const GlobalOptions& options, const SessionOptions& session, const StillOptions& o);
 int run_recover(const GlobalOptions& options, const SessionOptions& session,
                 const RecoverOptions& r);
+// Exit 0 when every stored record of the session can be read, 1 otherwise.
+int run_check(const GlobalOptions& options, const SessionOptions& session);
 
 // Runs the drive scan for the commands that need the disk table; false once it has
 // reported a failure.

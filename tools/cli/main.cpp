@@ -71,6 +71,7 @@ struct SessionCommands {
     CLI::App* still_cmd = nullptr;
     cli::RecoverOptions recover;
     CLI::App* recover_cmd = nullptr;
+    CLI::App* check_cmd = nullptr;
 };
 
 void add_session_commands(CLI::App& app, SessionCommands* s) {
@@ -120,8 +121,12 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
         "recover", "Find GOP records left outside every channel's stored range");
     s->recover_cmd->add_option("--export", s->recover.export_dir,
                                "Folder for the recovered runs as AVI and SAMI files");
+    s->check_cmd = app.add_subcommand(
+        "check", "Read every stored record of every channel and name the unreadable spans "
+                 "(exit 1 when there is one)");
     for (CLI::App* cmd : {s->channels, s->read_cmd, s->calendar, s->day, s->log_cmd, s->capture,
-                          s->frames_cmd, s->export_cmd, s->still_cmd, s->recover_cmd}) {
+                          s->frames_cmd, s->export_cmd, s->still_cmd, s->recover_cmd,
+                          s->check_cmd}) {
         add_session_options(cmd, &s->session);
     }
 }
@@ -137,6 +142,7 @@ int run_session_command(const cli::GlobalOptions& options, const SessionCommands
     if (*s.export_cmd) return cli::run_export(options, s.session, s.export_options);
     if (*s.still_cmd) return cli::run_still(options, s.session, s.still);
     if (*s.recover_cmd) return cli::run_recover(options, s.session, s.recover);
+    if (*s.check_cmd) return cli::run_check(options, s.session);
     return cli::kExitUsage;
 }
 
