@@ -73,6 +73,10 @@ void BackupJob::arm_engine(uint32_t from) {
     api_play_from(from);
 }
 
+void BackupJob::set_container(ExportFormat format, ContainerFactory factory) {
+    if (!active_) maker_.set_container(format, factory);
+}
+
 int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::string& folder) {
     if (mask == 0 || to < from) return -1;
     hooks_->mute_display();
@@ -330,7 +334,9 @@ void BackupJob::note_unfinished_files() {
     for (size_t i = first_file_; i < files.size(); ++i) {
         if (!files[i].stats.finish_failed) continue;
         std::lock_guard<std::mutex> guard(mutex_);
-        if (error_.empty()) error_ = "finishing " + files[i].prefix + "avi failed (is the disk full?)";
+        if (error_.empty())
+            error_ = "finishing " + files[i].prefix + export_format_name(files[i].format) +
+                     " failed (is the disk full?)";
         return;
     }
 }
@@ -348,6 +354,8 @@ std::vector<ExportFileEntry> BackupJob::file_entries() const {
         e.part = f.part;
         e.prefix = f.prefix;
         e.fps = f.pal ? kFpsPal : kFpsNtsc;
+        e.format = export_format_name(f.format);
+        if (f.format != ExportFormat::Avi) e.streams = f.streams;
         ExportFileCounts& c = e.counts;
         c.stored_frames = p.frames_written;
         c.empty_frames = p.empty_frames;

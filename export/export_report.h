@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "export/container_writer.h"
 #include "export/placement.h"
 
 inline constexpr const char* kExportReportName = "export-report.json";
@@ -43,6 +44,9 @@ struct ExportFileEntry {
     std::string prefix;  // the files are prefix + "avi" and prefix + "smi"
     int fps = 0;
     ExportFileCounts counts;
+    // "avi"; or "mkv" or "mp4": one file, prefix + format, whose streams are listed.
+    std::string format = "avi";
+    std::vector<ExportStream> streams;
 };
 
 // A span of a channel that could not be read during the job.
