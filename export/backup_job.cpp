@@ -106,7 +106,7 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
         read_failures_.clear();
     }
     arm_engine(from);
-    maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(), part_);
+    maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(), part_.load());
     for (auto& b : bytes_) b = 0;
     accepted_ = 0;
     active_ = true;
@@ -158,7 +158,7 @@ void BackupJob::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_
         stopping_ = true;
         // The engine stands still until the restart repositions it at the last time seen.
         api_set_play_mode(PM_STOP);
-        post({Event::Restart});
+        post({Event::Restart, part_.load()});
     }
 }
 
@@ -256,7 +256,9 @@ void BackupJob::handle(const Posted& p) {
             if (active_) finish_or_split();
             break;
         case Event::Restart:
-            if (active_) restart();
+            // The span's end may have restarted the job for this split already: a second
+            // restart would read the last part's frames into one more part.
+            if (active_ && p.wparam == part_) restart();
             break;
     }
 }
@@ -298,7 +300,7 @@ void BackupJob::restart() {
     }
     arm_engine(from);
     ++part_;
-    maker_.setup(this, date_of(from_), date_of(to_), mask_, folder_, api_display_channels(), part_,
+    maker_.setup(this, date_of(from_), date_of(to_), mask_, folder_, api_display_channels(), part_.load(),
                  resume);
     for (auto& b : bytes_) b = 0;
     accepted_ = 0;

@@ -113,7 +113,8 @@ private:
     std::string report_written_;
     std::atomic<bool> active_{false};
     std::atomic<bool> stopping_{false};  // the stop flag: records are ignored while set
-    int32_t part_ = 0;
+    // Read by the playback thread: a split it asks for belongs to the part it saw.
+    std::atomic<int32_t> part_{0};
     std::atomic<uint32_t> last_time_{0};
     std::atomic<uint64_t> bytes_[CAvimaker::kChannels] = {};
     std::atomic<uint64_t> accepted_{0};  // records handed to the job since the last restart

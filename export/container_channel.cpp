@@ -32,6 +32,7 @@ int32_t ContainerChannel::open(const std::string& prefix, ExportFormat format,
     last_pts_ = -1;
     caption_end_ = 0;
     audio_next_ = 0;
+    any_audio_ = false;
     base_ = first;
     owner_ = owner;
     if (factory == nullptr || format == ExportFormat::Avi) return 0;
@@ -127,19 +128,16 @@ void ContainerChannel::flush_second() {
 void ContainerChannel::audio(FrameTime t, const uint8_t* data, int32_t length) {
     if (writer_ == nullptr || data == nullptr || length <= 0) return;
     int64_t pts = relative_ms(t.time_stamp, t.milliseconds) * kSamplesPerMs;
-    int64_t skip = 0;
-    if (pts < 0) {
-        skip = std::min<int64_t>(-pts, length);
-        pts = 0;
-    }
+    if (any_audio_) pts = std::max(pts, audio_next_);
+    any_audio_ = true;
+    audio_next_ = pts + length;
+    const int64_t skip = pts < 0 ? std::min<int64_t>(-pts, length) : 0;
     if (skip == length) return;
-    pts = std::max(pts, audio_next_);
     const int32_t n = length - static_cast<int32_t>(skip);
-    if (writer_->write_audio(pts, data + skip, n) != 0) {
+    if (writer_->write_audio(pts + skip, data + skip, n) != 0) {
         failed();
         return;
     }
-    audio_next_ = pts + n;
     stats_.placement.audio_bytes += static_cast<uint64_t>(n);
     stats_.file_audio_bytes += static_cast<uint64_t>(n);
 }
