@@ -94,6 +94,8 @@ void ContainerChannel::flush_second() {
         const int64_t missing = int64_t{s} - last_second_ - 1;
         caption(relative_ms(last_second_ + 1, 0), second_start, caption_hole_text(missing));
         stats_.placement.hole_seconds += static_cast<uint64_t>(missing);
+        // The file plays through the hole, as an AVI file plays its filler.
+        stats_.placement.seconds += static_cast<uint64_t>(missing);
     }
     caption(second_start, second_start + 1000, caption_time_text(date_of(s)));
 

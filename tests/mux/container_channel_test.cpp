@@ -151,6 +151,7 @@ TEST_F(ContainerChannelTest, AHoleIsAGapWithItsOwnCaptionAndNoFiller) {
     EXPECT_EQ(w_.captions[2].text, "2026/03/14 07:00:04");
     EXPECT_EQ(w_.captions[2].start, 4000);
     EXPECT_EQ(ch_.stats().placement.hole_seconds, 3u);
+    EXPECT_EQ(ch_.stats().placement.seconds, 5u);  // the file plays through the hole
 }
 
 TEST_F(ContainerChannelTest, ASecondWithoutMillisecondsIsSpreadEvenly) {

@@ -1,3 +1,7 @@
+add_quillon_test(quillon_parameter_sets_tests
+  SOURCES parameter_sets_test.cpp
+  DEPS quillon_mux quillon_sample)
+
 add_quillon_test(quillon_container_channel_tests
   SOURCES container_channel_test.cpp
   DEPS quillon_export quillon_testkit)
