@@ -146,6 +146,17 @@ void BackupFormatTest::an_mp4_backup_writes_mp4_files_and_is_remembered() {
         QCOMPARE(probe.readAllStandardError(), QByteArray());
     }
 
+    // The result names the folder and no format the job did not write.
+    ui::BackupDoneDialog* result = nullptr;
+    QTRY_VERIFY((result = [] {
+                    for (QWidget* w : QApplication::topLevelWidgets())
+                        if (auto* done = qobject_cast<ui::BackupDoneDialog*>(w); done && done->isVisible())
+                            return done;
+                    return static_cast<ui::BackupDoneDialog*>(nullptr);
+                }()) != nullptr);
+    QVERIFY(result->message().contains(folder));
+    QVERIFY2(!result->message().contains("AVI"), qPrintable(result->message()));
+
     // The next dialog, and the next program, start with MP4.
     QCOMPARE(settings->value("BackupFormat").toString(), QStringLiteral("mp4"));
     for (QWidget* w : QApplication::topLevelWidgets())
