@@ -10,22 +10,14 @@
 #include <string_view>
 #include <vector>
 
+#include "export/export_report.h"  // ExportStream
+
 enum class ExportFormat { Avi, Mkv, Mp4 };
 
 // "avi", "mkv", "mp4": the option's value, the report's "format" and the file extension.
 const char* export_format_name(ExportFormat format);
 // nullopt for anything but the three names (lower case).
 std::optional<ExportFormat> parse_export_format(std::string_view name);
-
-// One stream of an exported file, as the report lists it.
-struct ExportStream {
-    std::string kind;      // "video", "audio", "subtitle"
-    std::string codec;     // as the container library names it: "h264", "aac", "mov_text", ...
-    int width = 0, height = 0;
-    std::string rate;      // "8000 Hz", or empty
-    std::string handling;  // "copied", "transcoded", "generated"
-    std::string detail;    // what a transcoded stream came from, what a generated one holds
-};
 
 // What a container file starts with: the channel's picture and the first frame, a key frame
 // whose parameter sets (or sequence header) describe the whole file.

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "export/container_writer.h"
 #include "export/placement.h"
 
 inline constexpr const char* kExportReportName = "export-report.json";
@@ -36,6 +35,17 @@ struct ExportFileCounts {
     uint64_t seconds = 0;         // seconds the file plays
     uint64_t seconds_without_video = 0;  // of the span, in this file's share of it
     FrameTime first_frame, last_frame;   // recorder times of the first and last stored frame
+};
+
+// One stream of an exported file: "video", "audio" or "subtitle"; its codec as the container
+// library names it; "copied", "transcoded" or "generated", with what it came from or holds.
+struct ExportStream {
+    std::string kind;
+    std::string codec;
+    int width = 0, height = 0;
+    std::string rate;
+    std::string handling;
+    std::string detail;
 };
 
 struct ExportFileEntry {

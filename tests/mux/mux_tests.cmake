@@ -1,6 +1,6 @@
-add_quillon_test(quillon_parameter_sets_tests
-  SOURCES parameter_sets_test.cpp
-  DEPS quillon_mux quillon_sample)
+add_quillon_test(quillon_mux_writer_tests
+  SOURCES parameter_sets_test.cpp aac_track_test.cpp
+  DEPS quillon_mux quillon_sample PkgConfig::MUX_FFMPEG)
 
 add_quillon_test(quillon_container_channel_tests
   SOURCES container_channel_test.cpp
