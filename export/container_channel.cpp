@@ -76,7 +76,10 @@ void ContainerChannel::caption(int64_t start, int64_t end, const std::string& te
 
 void ContainerChannel::video(FrameTime t, const uint8_t* data, int32_t length, bool key) {
     if (writer_ == nullptr || data == nullptr || length <= 0) return;
-    if (!second_.empty() && second_.front().t.time_stamp != t.time_stamp) flush_second();
+    if (!second_.empty() &&
+        (second_.front().t.time_stamp != t.time_stamp || second_.size() >= kMaxHeldFrames)) {
+        flush_second();
+    }
     Held h;
     h.t = t;
     h.key = key;
@@ -90,6 +93,8 @@ void ContainerChannel::flush_second() {
     if (second_.empty()) return;
     const uint32_t s = second_.front().t.time_stamp;
     const int64_t second_start = relative_ms(s, 0);
+    // A second held in pieces (kMaxHeldFrames) is captioned and counted once.
+    const bool new_second = !any_second_ || s != last_second_;
     if (any_second_ && s > last_second_ + 1) {
         const int64_t missing = int64_t{s} - last_second_ - 1;
         caption(relative_ms(last_second_ + 1, 0), second_start, caption_hole_text(missing));
@@ -97,7 +102,10 @@ void ContainerChannel::flush_second() {
         // The file plays through the hole, as an AVI file plays its filler.
         stats_.placement.seconds += static_cast<uint64_t>(missing);
     }
-    caption(second_start, second_start + 1000, caption_time_text(date_of(s)));
+    if (new_second) {
+        caption(second_start, second_start + 1000, caption_time_text(date_of(s)));
+        ++stats_.placement.seconds;
+    }
 
     const bool timed = std::any_of(second_.begin(), second_.end(),
                                    [](const Held& h) { return h.t.milliseconds != 0; });
@@ -119,7 +127,6 @@ void ContainerChannel::flush_second() {
         ++p.frames_written;
         ++stats_.file_video_frames;
     }
-    ++stats_.placement.seconds;
     any_second_ = true;
     last_second_ = s;
     second_.clear();

@@ -18,6 +18,10 @@
 
 class ContainerChannel {
   public:
+    // Frames held for one second at most: a damaged recording whose clock stands still must not
+    // make the held second grow without end; past this, the frames are written as they stand.
+    static constexpr size_t kMaxHeldFrames = 240;
+
     ContainerChannel() = default;
     ~ContainerChannel();
     ContainerChannel(const ContainerChannel&) = delete;

@@ -174,6 +174,25 @@ TEST_F(ContainerChannelTest, FramesNeverShareATime) {
     EXPECT_LT(w_.frames[1].pts, w_.frames[2].pts);
 }
 
+TEST_F(ContainerChannelTest, AClockThatStandsStillNeitherHoldsEverythingNorLosesAFrame) {
+    open_at(FrameTime{kT, 0});
+    const size_t n = ContainerChannel::kMaxHeldFrames * 2 + 10;
+    for (size_t i = 1; i < n; ++i) {
+        frame(kT, 0);
+        // Frames are written while the second still runs, not all at its end.
+        if (i == ContainerChannel::kMaxHeldFrames + 1) {
+            EXPECT_FALSE(w_.frames.empty());
+        }
+    }
+    ch_.finish();
+    ASSERT_EQ(w_.frames.size(), n);
+    for (size_t i = 1; i < n; ++i) EXPECT_LT(w_.frames[i - 1].pts, w_.frames[i].pts) << i;
+    // Still one caption for the one second, and one second counted.
+    EXPECT_EQ(ch_.stats().placement.seconds, 1u);
+    ASSERT_EQ(w_.captions.size(), 1u);
+    EXPECT_EQ(w_.captions[0].text, "2026/03/14 07:00:00");
+}
+
 TEST_F(ContainerChannelTest, CaptionsFollowTheFirstFrameNotTheWholeSecond) {
     open_at(FrameTime{kT, 400});
     frame(kT + 1, 400);
