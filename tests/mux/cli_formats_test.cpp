@@ -251,6 +251,8 @@ TEST_F(ExportFormats, OneCaptionPerRecordedSecondAndOneForTheHole) {
             const auto f = files_of(exported(format), channel).at(0);
             const muxtest::Media m = muxtest::read_media(f["file"]);
             EXPECT_EQ(m.text.codec, format == "mp4" ? "mov_text" : "subrip");
+            // Players show it with the picture without being asked.
+            EXPECT_TRUE(m.text.shown_by_default) << format;
             const auto stored = stored_between(channel, f["first_frame"], f["last_frame"]);
             std::vector<std::string> want;
             uint32_t previous = 0;
@@ -334,7 +336,19 @@ TEST_F(ExportFormats, TheReportNamesEachFileWithItsFormatAndStreams) {
                   std::filesystem::file_size(r.json()["report"].get<std::string>().substr(
                       0, r.json()["report"].get<std::string>().rfind('/') + 1) + name));
         std::set<std::string> kinds;
-        for (const auto& s : f["streams"]) kinds.insert(s["kind"].get<std::string>());
+        for (const auto& s : f["streams"]) {
+            kinds.insert(s["kind"].get<std::string>());
+            if (s["kind"] == "video") {
+                EXPECT_EQ(s["width"], 352);
+                EXPECT_EQ(s["height"], 240);
+                EXPECT_EQ(s["handling"], "copied");
+            }
+            if (s["kind"] == "audio") {
+                EXPECT_EQ(s["rate"], "8000 Hz");
+                EXPECT_EQ(s["codec"], "pcm_mulaw");
+                EXPECT_EQ(s["handling"], "copied");
+            }
+        }
         EXPECT_EQ(kinds, (std::set<std::string>{"audio", "subtitle", "video"}));
     }
     // No captions file beside a container that holds its captions.

@@ -12,6 +12,7 @@ struct Track {
     std::string codec;  // libavcodec's name
     int width = 0, height = 0;
     int sample_rate = 0, channels = 0, profile = -1;
+    bool shown_by_default = false;  // the default track of its kind
     std::vector<std::vector<uint8_t>> packets;
     std::vector<int64_t> pts_ms;  // of each packet, in milliseconds
     std::vector<int64_t> end_ms;  // pts + duration

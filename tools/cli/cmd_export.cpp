@@ -55,6 +55,11 @@ Json frame_time(const ExportFileCounts& c, const FrameTime& t) {
 // A Matroska or MP4 file holds what an AVI file and its captions hold apart: it is named once.
 Json stream_json(const ExportStream& s) {
     Json j{{"kind", s.kind}, {"codec", s.codec}, {"handling", s.handling}};
+    if (s.width > 0 && s.height > 0) {
+        j["width"] = s.width;
+        j["height"] = s.height;
+    }
+    if (!s.rate.empty()) j["rate"] = s.rate;
     if (!s.detail.empty()) j["detail"] = s.detail;
     return j;
 }
