@@ -297,7 +297,8 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
     }
     if (ch.width == 0 || ch.height == 0) {
         if (picture_size == 0 || length < 4) return 0;
-        if (!open_files(c, data, length, picture_size, FrameTime{time, static_cast<uint16_t>(msec)}))
+        if (!open_files(c, data, length, picture_size,
+                        FrameTime{time, static_cast<uint16_t>(msec)}))
             return 0;
     }
     // The frame is queued whole, straight from the engine's buffer.

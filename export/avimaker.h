@@ -81,8 +81,8 @@ private:
     struct Channel;
     bool open_files(int c, const uint8_t* data, int32_t length, uint32_t picture_size,
                     FrameTime first);
-    bool open_container(Channel& ch, const std::string& prefix, const uint8_t* data,
-                        int32_t length, FrameTime first);
+    bool open_container(Channel& ch, const std::string& prefix, const uint8_t* data, int32_t length,
+                        FrameTime first);
     static void hold_early_audio(Channel& ch, uint32_t time, const uint8_t* data, int32_t length);
     bool outside_part(int c, uint32_t time, int32_t msec, int32_t kind, uint32_t picture_size);
     void cut(int c, FrameTime at);

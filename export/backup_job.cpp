@@ -106,7 +106,8 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
         read_failures_.clear();
     }
     arm_engine(from);
-    maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(), part_.load());
+    maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(),
+                 part_.load());
     for (auto& b : bytes_) b = 0;
     accepted_ = 0;
     active_ = true;
@@ -300,8 +301,8 @@ void BackupJob::restart() {
     }
     arm_engine(from);
     ++part_;
-    maker_.setup(this, date_of(from_), date_of(to_), mask_, folder_, api_display_channels(), part_.load(),
-                 resume);
+    maker_.setup(this, date_of(from_), date_of(to_), mask_, folder_, api_display_channels(),
+                 part_.load(), resume);
     for (auto& b : bytes_) b = 0;
     accepted_ = 0;
     // Records are taken again before the engine runs, or its first frames would be lost.

@@ -19,7 +19,9 @@ DateTime date_of(uint32_t t) {
 
 }  // namespace
 
-ContainerChannel::~ContainerChannel() { finish(); }
+ContainerChannel::~ContainerChannel() {
+    finish();
+}
 
 int32_t ContainerChannel::open(const std::string& prefix, ExportFormat format,
                                ContainerFactory factory, const ContainerHeader& header,

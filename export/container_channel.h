@@ -65,10 +65,10 @@ class ContainerChannel {
     FrameTime base_;  // the file's first frame: time 0
     std::vector<Held> second_;
     bool any_second_ = false;
-    uint32_t last_second_ = 0;     // the last second written
-    int64_t last_pts_ = -1;        // of the last frame written
-    int64_t caption_end_ = 0;      // captions never overlap
-    int64_t audio_next_ = 0;       // in samples: where the sound given so far ends
+    uint32_t last_second_ = 0;  // the last second written
+    int64_t last_pts_ = -1;     // of the last frame written
+    int64_t caption_end_ = 0;   // captions never overlap
+    int64_t audio_next_ = 0;    // in samples: where the sound given so far ends
     bool any_audio_ = false;
     ChannelWriterStats stats_;
     std::vector<ExportStream> streams_;

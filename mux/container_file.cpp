@@ -30,14 +30,20 @@ constexpr const char* kClockNote =
 std::vector<uint8_t> timed_text_description() {
     std::vector<uint8_t> d;
     auto u8 = [&](unsigned v) { d.push_back(static_cast<uint8_t>(v)); };
-    auto u16 = [&](unsigned v) { u8(v >> 8); u8(v & 0xFF); };
-    auto u32 = [&](unsigned v) { u16(v >> 16); u16(v & 0xFFFF); };
-    u32(0);                     // display flags
-    u8(1);                      // horizontal justification: centre
-    u8(0xFF);                   // vertical justification: bottom
-    u32(0);                     // background colour
+    auto u16 = [&](unsigned v) {
+        u8(v >> 8);
+        u8(v & 0xFF);
+    };
+    auto u32 = [&](unsigned v) {
+        u16(v >> 16);
+        u16(v & 0xFFFF);
+    };
+    u32(0);                          // display flags
+    u8(1);                           // horizontal justification: centre
+    u8(0xFF);                        // vertical justification: bottom
+    u32(0);                          // background colour
     u16(0), u16(0), u16(0), u16(0);  // text box
-    u16(0), u16(0), u16(1);     // style: characters 0..0, font 1
+    u16(0), u16(0), u16(1);          // style: characters 0..0, font 1
     u8(0), u8(18), u32(0xFFFFFFFF);  // plain, 18 pt, white
     const char* font = "Sans";
     const unsigned font_length = static_cast<unsigned>(std::strlen(font));
@@ -123,7 +129,8 @@ bool ContainerFile::add_video(const ContainerHeader& h) {
     video_->time_base = kMillis;
     video_->disposition = AV_DISPOSITION_DEFAULT;
     streams_.push_back(ExportStream{"video", h.h264 ? "h264" : "mpeg4", h.width, h.height, "",
-                                    "copied", "the stored frames unchanged, at their recorder times"});
+                                    "copied",
+                                    "the stored frames unchanged, at their recorder times"});
     return true;
 }
 
@@ -177,11 +184,12 @@ int32_t ContainerFile::open(const std::string& path, const ContainerHeader& head
     }
     // "file:" keeps a name with a colon from being taken for another protocol.
     const std::string url = "file:" + path;
-    if (avformat_alloc_output_context2(&oc_, nullptr, mp4() ? "mp4" : "matroska", url.c_str()) < 0 ||
-        oc_ == nullptr) {
+    const char* muxer = mp4() ? "mp4" : "matroska";
+    if (avformat_alloc_output_context2(&oc_, nullptr, muxer, url.c_str()) < 0 || oc_ == nullptr) {
         return fail("no " + std::string(mp4() ? "MP4" : "Matroska") + " writer");
     }
-    if (!add_video(header) || !add_audio() || !add_captions()) return fail("cannot describe the streams");
+    if (!add_video(header) || !add_audio() || !add_captions())
+        return fail("cannot describe the streams");
     av_dict_set(&oc_->metadata, "creation_time", header.creation_time.c_str(), 0);
     av_dict_set(&oc_->metadata, "comment", kClockNote, 0);
     held_ = av_packet_alloc();
@@ -288,6 +296,8 @@ std::unique_ptr<ContainerWriter> make_container_writer(ExportFormat format) {
     return std::make_unique<ContainerFile>(format);
 }
 
-void quiet_library_notes() { av_log_set_level(AV_LOG_ERROR); }
+void quiet_library_notes() {
+    av_log_set_level(AV_LOG_ERROR);
+}
 
 }  // namespace mux

@@ -112,7 +112,8 @@ void MainWindow::open_backup_dialog() {
     dialog->set_time_format(settings_.time_format);
     const QString last = store_->value(kBackupFolderKey).toString();
     dialog->set_folder(last.isEmpty() ? default_backup_folder() : last);
-    const auto format = parse_export_format(store_->value(kBackupFormatKey).toString().toStdString());
+    const auto format =
+        parse_export_format(store_->value(kBackupFormatKey).toString().toStdString());
     dialog->set_format(format.value_or(ExportFormat::Avi));
     dialog->set_selected_channel(display_->selected_channel());
     connect(dialog, &QDialog::finished, this, &MainWindow::on_backup_dialog_closed);
@@ -132,8 +133,7 @@ void MainWindow::start_backup_job() {
     store_->setValue(kBackupFolderKey, dialog->folder());
     store_->setValue(kBackupFormatKey, QString::fromLatin1(export_format_name(dialog->format())));
     backup_job_->set_container(dialog->format(), mux::make_container_writer);
-    if (dialog->format() != ExportFormat::Avi)
-        mux::quiet_library_notes();
+    if (dialog->format() != ExportFormat::Avi) mux::quiet_library_notes();
     backup_job_folder_ = dialog->job_folder();
     backup_create_failed_ = false;
     BackupJob::install(backup_job_.get());

@@ -80,7 +80,8 @@ class ExportFormats : public testing::Test {
             auto v = sample::video_recording(spec, *encoder, &error);
             ASSERT_TRUE(v.has_value()) << error;
             for (const auto& gop : v->gops) {
-                for (const auto& f : gop.frames) r->frames[channel].push_back({f.time, f.ms, f.bytes});
+                for (const auto& f : gop.frames)
+                    r->frames[channel].push_back({f.time, f.ms, f.bytes});
             }
             content.channels.push_back(std::move(v->data));
         }
@@ -110,10 +111,13 @@ class ExportFormats : public testing::Test {
         if (found != rec->exports.end()) return found->second;
         std::string folder = rec->dir.file("out");
         for (char c : key) folder += c == '/' ? '_' : c;
-        std::vector<std::string> args = {"export",   "--json",   "--image", rec->image,
-                                         "--channels", "1,2,3",  "--from", "2026-03-14 07:00:05",
-                                         "--to", "2026-03-14 07:00:25", "--out", folder,
-                                         "--format", format};
+        std::vector<std::string> args = {"export",     "--json",
+                                         "--image",    rec->image,
+                                         "--channels", "1,2,3",
+                                         "--from",     "2026-03-14 07:00:05",
+                                         "--to",       "2026-03-14 07:00:25",
+                                         "--out",      folder,
+                                         "--format",   format};
         args.insert(args.end(), extra.begin(), extra.end());
         return rec->exports.emplace(key, run_cli(args)).first->second;
     }
@@ -180,7 +184,8 @@ TEST_F(ExportFormats, MpegFourFramesAreCopiedByteForByte) {
         const muxtest::Media m = muxtest::read_media(files[0]["file"]);
         ASSERT_TRUE(m.opened);
         EXPECT_EQ(m.video.codec, "mpeg4");
-        const auto stored = stored_between(kMpeg4Channel, files[0]["first_frame"], files[0]["last_frame"]);
+        const auto stored =
+            stored_between(kMpeg4Channel, files[0]["first_frame"], files[0]["last_frame"]);
         ASSERT_EQ(m.video.packets.size(), stored.size());
         for (size_t i = 0; i < stored.size(); ++i) {
             EXPECT_EQ(m.video.packets[i], stored[i]->bytes) << format << " frame " << i;
@@ -259,8 +264,8 @@ TEST_F(ExportFormats, OneCaptionPerRecordedSecondAndOneForTheHole) {
             for (const Stored* s : stored) {
                 if (s->time == previous) continue;
                 if (previous != 0 && s->time > previous + 1) {
-                    want.push_back("No video data. Within " + std::to_string(s->time - previous - 1) +
-                                   " seconds.");
+                    want.push_back("No video data. Within " +
+                                   std::to_string(s->time - previous - 1) + " seconds.");
                 }
                 want.push_back(caption_time(s->time));
                 previous = s->time;
@@ -269,12 +274,13 @@ TEST_F(ExportFormats, OneCaptionPerRecordedSecondAndOneForTheHole) {
             for (size_t i = 0; i < m.text.packets.size(); ++i) {
                 const auto& p = m.text.packets[i];
                 const size_t skip = format == "mp4" ? 2 : 0;  // a timed-text sample's length
-                if (p.size() <= skip) continue;                 // the empty samples between cues
+                if (p.size() <= skip) continue;               // the empty samples between cues
                 got.emplace_back(p.begin() + static_cast<long>(skip), p.end());
                 // Each second's caption starts where its second starts in the file.
                 if (got.back().rfind("No video", 0) == 0) continue;
                 const int64_t at = m.text.pts_ms[i] + stored[0]->ms;
-                EXPECT_EQ(caption_time(stored[0]->time + static_cast<uint32_t>(at / 1000)), got.back());
+                EXPECT_EQ(caption_time(stored[0]->time + static_cast<uint32_t>(at / 1000)),
+                          got.back());
             }
             EXPECT_EQ(got, want) << format << " channel " << channel;
         }
@@ -309,7 +315,8 @@ TEST_F(ExportFormats, MpegFourPartFourteenSoundIsAacAtEightKilohertzMono) {
     EXPECT_EQ(m.audio.channels, 1);
     ASSERT_FALSE(m.audio.pts_ms.empty());
     // The sound lasts as long as the pictures (within an AAC frame or two).
-    EXPECT_NEAR(static_cast<double>(m.audio.end_ms.back()), static_cast<double>(m.video.pts_ms.back()), 400.0);
+    EXPECT_NEAR(static_cast<double>(m.audio.end_ms.back()),
+                static_cast<double>(m.video.pts_ms.back()), 400.0);
     // The report says what became of it.
     bool transcoded = false;
     for (const auto& s : f["streams"]) {
@@ -333,8 +340,10 @@ TEST_F(ExportFormats, TheReportNamesEachFileWithItsFormatAndStreams) {
         const std::string name = f["file"]["name"];
         EXPECT_EQ(name.substr(name.size() - 4), ".mkv");
         EXPECT_EQ(f["file"]["size"].get<uint64_t>(),
-                  std::filesystem::file_size(r.json()["report"].get<std::string>().substr(
-                      0, r.json()["report"].get<std::string>().rfind('/') + 1) + name));
+                  std::filesystem::file_size(
+                      r.json()["report"].get<std::string>().substr(
+                          0, r.json()["report"].get<std::string>().rfind('/') + 1) +
+                      name));
         std::set<std::string> kinds;
         for (const auto& s : f["streams"]) {
             kinds.insert(s["kind"].get<std::string>());
@@ -374,7 +383,8 @@ TEST_F(ExportFormats, SplitPartsStartOnKeyFramesAndHoldEveryFrameOnce) {
             EXPECT_EQ(m.video.pts_ms.front(), 0);
             for (const auto& p : m.video.packets) got.push_back(muxtest::length_prefixed_units(p));
         }
-        const auto stored = stored_between(1, files.front()["first_frame"], files.back()["last_frame"]);
+        const auto stored =
+            stored_between(1, files.front()["first_frame"], files.back()["last_frame"]);
         ASSERT_EQ(got.size(), stored.size()) << format << r.out;
         for (size_t i = 0; i < stored.size(); ++i) {
             EXPECT_EQ(got[i], muxtest::start_code_units(stored[i]->bytes)) << format << " " << i;

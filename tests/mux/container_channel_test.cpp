@@ -46,7 +46,8 @@ class RecordingWriter final : public ContainerWriter {
         return written->refuse_open ? -1 : 0;
     }
     int32_t write_video(int64_t pts, const uint8_t* data, int32_t length, bool key) override {
-        if (written->fail_after >= 0 && static_cast<int>(written->frames.size()) >= written->fail_after)
+        if (written->fail_after >= 0 &&
+            static_cast<int>(written->frames.size()) >= written->fail_after)
             return -1;
         written->frames.push_back({pts, std::vector<uint8_t>(data, data + length), key});
         return 0;
@@ -79,7 +80,13 @@ struct Notes final : ExportNotify {
 constexpr uint32_t kT = 1773471600;  // 2026-03-14 07:00:00 on the recorder's clock
 
 std::vector<uint8_t> frame_bytes(uint32_t second, uint16_t ms) {
-    return {0, 0, 0, 1, 0x65, static_cast<uint8_t>(second & 0xFF), static_cast<uint8_t>(ms >> 8),
+    return {0,
+            0,
+            0,
+            1,
+            0x65,
+            static_cast<uint8_t>(second & 0xFF),
+            static_cast<uint8_t>(ms >> 8),
             static_cast<uint8_t>(ms & 0xFF)};
 }
 
@@ -99,7 +106,9 @@ class ContainerChannelTest : public testing::Test {
         h.height = 240;
         h.key_frame = key.data();
         h.key_frame_length = static_cast<int32_t>(key.size());
-        ASSERT_EQ(ch_.open(dir_.file("[CH01]07_00_00."), format, recording_factory, h, first, &notes_), 1);
+        ASSERT_EQ(
+            ch_.open(dir_.file("[CH01]07_00_00."), format, recording_factory, h, first, &notes_),
+            1);
         ch_.video(first, key.data(), static_cast<int32_t>(key.size()), true);
     }
     void frame(uint32_t second, uint16_t ms) {

@@ -44,7 +44,8 @@ Media read_media(const std::string& path) {
             if (ic->streams[i]->codecpar->codec_type != kinds[k]) continue;
             index[k] = static_cast<int>(i);
             describe(*tracks[k], ic->streams[i]->codecpar);
-            tracks[k]->shown_by_default = (ic->streams[i]->disposition & AV_DISPOSITION_DEFAULT) != 0;
+            tracks[k]->shown_by_default =
+                (ic->streams[i]->disposition & AV_DISPOSITION_DEFAULT) != 0;
             break;
         }
     }

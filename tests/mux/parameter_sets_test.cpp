@@ -11,12 +11,14 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes unit_bytes(const mux::NalUnit& u) { return Bytes(u.data, u.data + u.length); }
+Bytes unit_bytes(const mux::NalUnit& u) {
+    return Bytes(u.data, u.data + u.length);
+}
 
 TEST(AnnexbNalUnits, SplitsAtThreeAndFourByteStartCodesAndDropsThePadding) {
-    const Bytes stream = {0, 0, 0, 1, 0x67, 0x42, 0x00,  // SPS ending in a zero byte of padding
-                          0, 0, 1, 0x68, 0xCE,           // PPS after a three-byte start code
-                          0, 0, 0, 1, 0x65, 0x88, 0x84, 0, 0, 0, 0};  // slice, word padding
+    const Bytes stream = {0, 0, 0, 1,    0x67, 0x42, 0x00,  // SPS ending in a zero byte of padding
+                          0, 0, 1, 0x68, 0xCE,              // PPS after a three-byte start code
+                          0, 0, 0, 1,    0x65, 0x88, 0x84, 0, 0, 0, 0};  // slice, word padding
     const auto units = mux::annexb_nal_units(stream.data(), stream.size());
     ASSERT_EQ(units.size(), 3u);
     EXPECT_EQ(unit_bytes(units[0]), (Bytes{0x67, 0x42}));
@@ -28,11 +30,11 @@ TEST(AnnexbNalUnits, SplitsAtThreeAndFourByteStartCodesAndDropsThePadding) {
 }
 
 TEST(H264ParameterSets, TakesTheSequenceAndPictureSetsOfAKeyFrame) {
-    const Bytes frame = {0, 0, 0, 1, 0x09, 0xF0,        // access unit delimiter
-                         0, 0, 0, 1, 0x67, 0x64, 0x1F,  // SPS
-                         0, 0, 1, 0x68, 0xEB,           // PPS
-                         0, 0, 0, 1, 0x06, 0x05,        // SEI
-                         0, 0, 0, 1, 0x65, 0x11};       // IDR slice
+    const Bytes frame = {0, 0, 0, 1,    0x09, 0xF0,        // access unit delimiter
+                         0, 0, 0, 1,    0x67, 0x64, 0x1F,  // SPS
+                         0, 0, 1, 0x68, 0xEB,              // PPS
+                         0, 0, 0, 1,    0x06, 0x05,        // SEI
+                         0, 0, 0, 1,    0x65, 0x11};       // IDR slice
     EXPECT_EQ(mux::h264_parameter_sets(frame.data(), frame.size()),
               (Bytes{0, 0, 0, 1, 0x67, 0x64, 0x1F, 0, 0, 0, 1, 0x68, 0xEB}));
     const Bytes slice_only = {0, 0, 0, 1, 0x41, 0x9A};
@@ -56,9 +58,9 @@ TEST(H264ParameterSets, AnEncodedKeyFrameCarriesBothAndAFollowingFrameNeither) {
 }
 
 TEST(Mpeg4SequenceHeader, IsEverythingBeforeTheFirstPicture) {
-    const Bytes frame = {0, 0, 1, 0xB0, 0x01,        // visual object sequence
-                         0, 0, 1, 0xB5, 0x09,        // visual object
-                         0, 0, 1, 0x20, 0x08, 0xC8,  // video object layer
+    const Bytes frame = {0, 0, 1, 0xB0, 0x01,         // visual object sequence
+                         0, 0, 1, 0xB5, 0x09,         // visual object
+                         0, 0, 1, 0x20, 0x08, 0xC8,   // video object layer
                          0, 0, 1, 0xB6, 0x10, 0x60};  // the picture
     EXPECT_EQ(mux::mpeg4_sequence_header(frame.data(), frame.size()),
               Bytes(frame.begin(), frame.begin() + 16));

@@ -37,18 +37,18 @@ QComboBox* format_box(QWidget* dialog) {
     return qobject_cast<QComboBox*>(ui::find_control(dialog, ui::BackupDialog::kFormatId));
 }
 
-} // namespace
+}  // namespace
 
 class BackupFormatTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase();
     void cleanup();
     void the_dialog_offers_three_formats_and_starts_with_avi();
     void an_mp4_backup_writes_mp4_files_and_is_remembered();
 
-private:
+  private:
     QTemporaryDir home_;
     std::unique_ptr<testkit::TempDir> dir_;
     std::string image_;
@@ -66,8 +66,7 @@ void BackupFormatTest::initTestCase() {
 
 void BackupFormatTest::cleanup() {
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<ui::BackupDoneDialog*>(w) != nullptr)
-            delete w;
+        if (qobject_cast<ui::BackupDoneDialog*>(w) != nullptr) delete w;
     platform::detach_all();
 }
 
@@ -82,7 +81,8 @@ void BackupFormatTest::the_dialog_offers_three_formats_and_starts_with_avi() {
     for (ExportFormat f : {ExportFormat::Mp4, ExportFormat::Mkv, ExportFormat::Avi}) {
         dialog.set_format(f);
         QCOMPARE(dialog.format(), f);
-        QVERIFY(box->currentText().startsWith(QString::fromLatin1(export_format_name(f)).toUpper()));
+        QVERIFY(
+            box->currentText().startsWith(QString::fromLatin1(export_format_name(f)).toUpper()));
     }
     // The user's choice is what the dialog reports.
     box->setCurrentIndex(box->findText("MKV", Qt::MatchStartsWith));
@@ -105,8 +105,7 @@ void BackupFormatTest::an_mp4_backup_writes_mp4_files_and_is_remembered() {
     uint32_t from = 0;
     const auto& map = window->timeline()->span_map();
     for (size_t i = 0; i < map.size() && from == 0; ++i)
-        if (map[i] != 0)
-            from = window->selected_day() + static_cast<uint32_t>(i * 15);
+        if (map[i] != 0) from = window->selected_day() + static_cast<uint32_t>(i * 15);
     QVERIFY(from != 0);
 
     window->player()->seek(from);
@@ -118,7 +117,8 @@ void BackupFormatTest::an_mp4_backup_writes_mp4_files_and_is_remembered() {
     QVERIFY(dialog != nullptr);
     QCOMPARE(dialog->format(), ExportFormat::Avi);
     QTemporaryDir out;
-    qobject_cast<QLineEdit*>(ui::find_control(dialog, ui::BackupDialog::kFolderId))->setText(out.path());
+    qobject_cast<QLineEdit*>(ui::find_control(dialog, ui::BackupDialog::kFolderId))
+        ->setText(out.path());
     format_box(dialog)->setCurrentIndex(format_box(dialog)->findText("MP4", Qt::MatchStartsWith));
     click(dialog, ui::BackupDialog::kOkId);
     // The choice cannot change under a running job.
@@ -132,7 +132,8 @@ void BackupFormatTest::an_mp4_backup_writes_mp4_files_and_is_remembered() {
     QVERIFY(QDir(folder).entryList({"*.avi", "*.smi"}, QDir::Files).isEmpty());
     QFile report_file(folder + "/export-report.json");
     QVERIFY(report_file.open(QIODevice::ReadOnly));
-    const QJsonArray files = QJsonDocument::fromJson(report_file.readAll()).object()["files"].toArray();
+    const QJsonArray files =
+        QJsonDocument::fromJson(report_file.readAll()).object()["files"].toArray();
     QCOMPARE(files.size(), mp4s.size());
     for (const QJsonValue& f : files) {
         QCOMPARE(f["format"].toString(), QStringLiteral("mp4"));
@@ -150,7 +151,8 @@ void BackupFormatTest::an_mp4_backup_writes_mp4_files_and_is_remembered() {
     ui::BackupDoneDialog* result = nullptr;
     QTRY_VERIFY((result = [] {
                     for (QWidget* w : QApplication::topLevelWidgets())
-                        if (auto* done = qobject_cast<ui::BackupDoneDialog*>(w); done && done->isVisible())
+                        if (auto* done = qobject_cast<ui::BackupDoneDialog*>(w);
+                            done && done->isVisible())
                             return done;
                     return static_cast<ui::BackupDoneDialog*>(nullptr);
                 }()) != nullptr);
@@ -160,8 +162,7 @@ void BackupFormatTest::an_mp4_backup_writes_mp4_files_and_is_remembered() {
     // The next dialog, and the next program, start with MP4.
     QCOMPARE(settings->value("BackupFormat").toString(), QStringLiteral("mp4"));
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<ui::BackupDoneDialog*>(w) != nullptr)
-            w->close();
+        if (qobject_cast<ui::BackupDoneDialog*>(w) != nullptr) w->close();
     click(window.get(), ui::kIdRecord);
     QVERIFY(window->backup_dialog() != nullptr);
     QCOMPARE(window->backup_dialog()->format(), ExportFormat::Mp4);

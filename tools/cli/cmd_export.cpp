@@ -1,5 +1,5 @@
-// export: the backup job without a window (AVI, Matroska or MP4 files); progress on standard error, a summary on
-// standard output.
+// export: the backup job without a window (AVI, Matroska or MP4 files); progress on standard error,
+// a summary on standard output.
 #include <iostream>
 
 #include "export/backup_job.h"

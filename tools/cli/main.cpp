@@ -99,7 +99,8 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
     s->frames_cmd->add_flag("--key-frames-only", s->frames.key_frames_only, "Key frames only");
     s->frames_cmd->add_option("--count", s->frames.count, "Stop after this many frames")
         ->check(CLI::NonNegativeNumber);
-    s->export_cmd = app.add_subcommand("export", "Export a span of channels as AVI and SAMI, Matroska or MP4 files");
+    s->export_cmd = app.add_subcommand(
+        "export", "Export a span of channels as AVI and SAMI, Matroska or MP4 files");
     s->export_cmd->add_option("--channels", s->export_options.channels, "Video channels, e.g. 1,2")
         ->required();
     s->export_cmd->add_option("--from", s->export_options.from, "Span start")->required();

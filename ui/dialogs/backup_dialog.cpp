@@ -2,12 +2,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QDateTimeEdit>
 
 #include "ui/control_id.h"
 #include "ui/controls/skin_button.h"
