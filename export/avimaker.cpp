@@ -28,6 +28,7 @@ struct CAvimaker::Channel {
     std::vector<uint8_t> early_audio;
     uint32_t early_second = 0;
     CAVIFile writer;
+    ContainerChannel container;  // instead of the writer, for formats other than AVI
 };
 
 CAvimaker::CAvimaker() {
@@ -68,11 +69,21 @@ void CAvimaker::setup(ExportNotify* owner, const DateTime& start, const DateTime
     armed_ = true;
 }
 
+void CAvimaker::set_container(ExportFormat format, ContainerFactory factory) {
+    format_ = format;
+    factory_ = factory;
+}
+
 void CAvimaker::reset() {
-    for (auto& ch : channels_) ch->writer.finish();
+    for (auto& ch : channels_) {
+        ch->writer.finish();
+        ch->container.finish();
+    }
     for (FileSet& f : opened_) {
         if (f.finished) continue;
-        f.stats = channels_[f.channel]->writer.stats();
+        const Channel& ch = *channels_[f.channel];
+        f.stats = f.format == ExportFormat::Avi ? ch.writer.stats() : ch.container.stats();
+        f.streams = ch.container.streams();
         f.refused = channels_[f.channel]->refused;
         f.finished = true;
     }
@@ -85,7 +96,27 @@ void CAvimaker::post(int32_t wparam, int32_t lparam) {
 }
 
 // The channel's files, named by the span start (and the part after a restart).
-bool CAvimaker::open_files(int c, const uint8_t* data, uint32_t picture_size) {
+// A container file begins with the key frame that opens it; its first frame's time is time 0.
+bool CAvimaker::open_container(Channel& ch, const std::string& prefix, const uint8_t* data,
+                               int32_t length, FrameTime first) {
+    ContainerHeader header;
+    header.width = ch.width;
+    header.height = ch.height;
+    header.h264 = data[0] == 0 && data[1] == 0 && data[2] == 0 && data[3] == 1;
+    header.key_frame = data;
+    header.key_frame_length = length;
+    DateTime d{};
+    time_to_systemtime(first.time_stamp, &d);
+    char when[64];
+    std::snprintf(when, sizeof when, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", int{d.year},
+                  int{d.month}, int{d.day}, int{d.hour}, int{d.minute}, int{d.second},
+                  int{first.milliseconds});
+    header.creation_time = when;
+    return ch.container.open(prefix, format_, factory_, header, first, owner_) == 1;
+}
+
+bool CAvimaker::open_files(int c, const uint8_t* data, int32_t length, uint32_t picture_size,
+                           FrameTime first) {
     Channel& ch = *channels_[c];
     ch.width = static_cast<int32_t>(picture_size >> 16);
     ch.height = static_cast<int32_t>(picture_size & 0xFFFF);
@@ -106,7 +137,10 @@ bool CAvimaker::open_files(int c, const uint8_t* data, uint32_t picture_size) {
                                       start_.second);
     // A name that does not fit is refused whole, never cut into another file's name.
     const bool fits = n > 0 && static_cast<size_t>(n) + 3 <= kMaxPath;
-    if (!fits || ch.writer.open(prefix) != 1) {
+    const bool avi = format_ == ExportFormat::Avi;
+    const bool made = fits && (avi ? ch.writer.open(prefix) == 1
+                                   : open_container(ch, prefix, data, length, first));
+    if (!made) {
         ch.width = ch.height = 0;
         if (!done_) {
             done_ = true;
@@ -114,16 +148,22 @@ bool CAvimaker::open_files(int c, const uint8_t* data, uint32_t picture_size) {
         }
         return false;
     }
+    FileSet files;
+    files.channel = c;
+    files.part = part_;
+    files.format = format_;
+    files.pal = ch.pal;
+    if (!avi) {
+        files.prefix = ch.container.prefix();
+        opened_.push_back(std::move(files));
+        return true;
+    }
     const bool h264 = data[0] == 0 && data[1] == 0 && data[2] == 0 && data[3] == 1;
     avi_out_video_format(ch.writer.avi(), ch.width, ch.height, ch.pal ? 25.0 : 30.0,
                          h264 ? "h264" : "XVID");
     avi_out_audio_format(ch.writer.avi(), 1, 8000, 8, kMuLawTag, 64);
     ch.writer.resume();
-    FileSet files;
-    files.channel = c;
-    files.part = part_;
     files.prefix = ch.writer.prefix();  // the names really made, numbered when taken
-    files.pal = ch.pal;
     opened_.push_back(std::move(files));
     return true;
 }
@@ -242,7 +282,11 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
     time_to_systemtime(time, &when);
     if (kind == 1) {
         // Queued whole: cutting a block would lose the recording's sound.
-        if (ch.width != 0) ch.writer.queue_audio(data, length, &when);
+        if (ch.container.is_open()) {
+            ch.container.audio(FrameTime{time, static_cast<uint16_t>(msec)}, data, length);
+        } else if (ch.width != 0) {
+            ch.writer.queue_audio(data, length, &when);
+        }
         return 0;
     }
     note_progress(time, s, e);
@@ -253,7 +297,9 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
     }
     if (ch.width == 0 || ch.height == 0) {
         if (picture_size == 0 || length < 4) return 0;
-        if (!open_files(c, data, picture_size)) return 0;
+        if (!open_files(c, data, length, picture_size,
+                        FrameTime{time, static_cast<uint16_t>(msec)}))
+            return 0;
     }
     // The frame is queued whole, straight from the engine's buffer.
     ExportRecord frame;
@@ -265,10 +311,17 @@ int32_t CAvimaker::on_record(int32_t slot, uint32_t time, int32_t msec, const ui
     frame.key = picture_size != 0 ? 1 : 0;
     frame.length = length;
     frame.data = const_cast<uint8_t*>(data);
-    ch.writer.queue_video(&frame);  // a record the ring drops is counted there
+    if (ch.container.is_open()) {
+        ch.container.video(FrameTime{time, frame.time.milliseconds}, data, length, frame.key != 0);
+    } else {
+        ch.writer.queue_video(&frame);  // a record the ring drops is counted there
+    }
     last_taken_[c] = FrameTime{time, static_cast<uint16_t>(msec)};
     if (!ch.early_audio.empty()) {
-        if (ch.early_second == time) {
+        if (ch.early_second == time && ch.container.is_open()) {
+            ch.container.audio(FrameTime{time, 0}, ch.early_audio.data(),
+                               static_cast<int32_t>(ch.early_audio.size()));
+        } else if (ch.early_second == time) {
             ch.writer.queue_audio(ch.early_audio.data(),
                                   static_cast<int32_t>(ch.early_audio.size()), &when);
         }

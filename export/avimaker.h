@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "export/channel_writer.h"
+#include "export/container_channel.h"
+#include "export/container_writer.h"
 #include "export/export_notify.h"
 #include "storage/api.h"
 
@@ -37,6 +39,11 @@ public:
     void setup(ExportNotify* owner, const DateTime& start, const DateTime& end, uint32_t mask,
                const std::string& folder, int32_t audio_slot_offset, int32_t part,
                const Cuts& resume = Cuts{});
+    // The files the following setups make: AVI (the default), or a container that the factory
+    // writes. A factory that is missing, or makes no writer, fails the channel's creation.
+    void set_container(ExportFormat format, ContainerFactory factory);
+    ExportFormat format() const { return format_; }
+
     // Asks every channel to end its part at its next key frame (that frame opens the next
     // part). split_ready() once every channel has, has passed the span, or had no files.
     void begin_split(uint32_t now);
@@ -61,6 +68,8 @@ public:
         int channel = 0;  // 0-based video channel
         int part = 0;
         std::string prefix;
+        ExportFormat format = ExportFormat::Avi;  // the file is prefix + its name
+        std::vector<ExportStream> streams;        // a container's, once finished
         int32_t pal = 0;
         bool finished = false;
         uint64_t refused = 0;  // frames longer than any frame can be, refused whole
@@ -70,7 +79,10 @@ public:
 
 private:
     struct Channel;
-    bool open_files(int c, const uint8_t* data, uint32_t picture_size);
+    bool open_files(int c, const uint8_t* data, int32_t length, uint32_t picture_size,
+                    FrameTime first);
+    bool open_container(Channel& ch, const std::string& prefix, const uint8_t* data, int32_t length,
+                        FrameTime first);
     static void hold_early_audio(Channel& ch, uint32_t time, const uint8_t* data, int32_t length);
     bool outside_part(int c, uint32_t time, int32_t msec, int32_t kind, uint32_t picture_size);
     void cut(int c, FrameTime at);
@@ -95,6 +107,8 @@ private:
     Cuts last_taken_{};  // each channel's last frame queued in this part
     int32_t audio_offset_ = 0;
     int32_t part_ = 0;
+    ExportFormat format_ = ExportFormat::Avi;
+    ContainerFactory factory_ = nullptr;
     std::array<std::unique_ptr<Channel>, kChannels> channels_;
     std::vector<FileSet> opened_;
 };

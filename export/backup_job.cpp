@@ -73,6 +73,10 @@ void BackupJob::arm_engine(uint32_t from) {
     api_play_from(from);
 }
 
+void BackupJob::set_container(ExportFormat format, ContainerFactory factory) {
+    if (!active_) maker_.set_container(format, factory);
+}
+
 int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::string& folder) {
     if (mask == 0 || to < from) return -1;
     hooks_->mute_display();
@@ -102,7 +106,8 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
         read_failures_.clear();
     }
     arm_engine(from);
-    maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(), part_);
+    maker_.setup(this, date_of(from), date_of(to), mask, folder, api_display_channels(),
+                 part_.load());
     for (auto& b : bytes_) b = 0;
     accepted_ = 0;
     active_ = true;
@@ -154,7 +159,7 @@ void BackupJob::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_
         stopping_ = true;
         // The engine stands still until the restart repositions it at the last time seen.
         api_set_play_mode(PM_STOP);
-        post({Event::Restart});
+        post({Event::Restart, part_.load()});
     }
 }
 
@@ -252,7 +257,9 @@ void BackupJob::handle(const Posted& p) {
             if (active_) finish_or_split();
             break;
         case Event::Restart:
-            if (active_) restart();
+            // The span's end may have restarted the job for this split already: a second
+            // restart would read the last part's frames into one more part.
+            if (active_ && p.wparam == part_) restart();
             break;
     }
 }
@@ -294,8 +301,8 @@ void BackupJob::restart() {
     }
     arm_engine(from);
     ++part_;
-    maker_.setup(this, date_of(from_), date_of(to_), mask_, folder_, api_display_channels(), part_,
-                 resume);
+    maker_.setup(this, date_of(from_), date_of(to_), mask_, folder_, api_display_channels(),
+                 part_.load(), resume);
     for (auto& b : bytes_) b = 0;
     accepted_ = 0;
     // Records are taken again before the engine runs, or its first frames would be lost.
@@ -330,7 +337,9 @@ void BackupJob::note_unfinished_files() {
     for (size_t i = first_file_; i < files.size(); ++i) {
         if (!files[i].stats.finish_failed) continue;
         std::lock_guard<std::mutex> guard(mutex_);
-        if (error_.empty()) error_ = "finishing " + files[i].prefix + "avi failed (is the disk full?)";
+        if (error_.empty())
+            error_ = "finishing " + files[i].prefix + export_format_name(files[i].format) +
+                     " failed (is the disk full?)";
         return;
     }
 }
@@ -348,6 +357,8 @@ std::vector<ExportFileEntry> BackupJob::file_entries() const {
         e.part = f.part;
         e.prefix = f.prefix;
         e.fps = f.pal ? kFpsPal : kFpsNtsc;
+        e.format = export_format_name(f.format);
+        if (f.format != ExportFormat::Avi) e.streams = f.streams;
         ExportFileCounts& c = e.counts;
         c.stored_frames = p.frames_written;
         c.empty_frames = p.empty_frames;

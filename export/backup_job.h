@@ -39,6 +39,9 @@ public:
     // The storage API must be running with frame_callback and status_callback installed and a
     // session mounted. 0, or -1 when the folder cannot be made or the engine refuses.
     int32_t start(uint32_t from, uint32_t to, uint32_t mask, const std::string& folder);
+    // The files of the jobs started from now on: AVI (the default), or Matroska or MP4 through
+    // the factory that the program provides. Not while a job runs.
+    void set_container(ExportFormat format, ContainerFactory factory);
     // Handles posted events until the job has stopped or timeout_ms passed; false once idle.
     bool process(int timeout_ms);
     void stop();
@@ -110,7 +113,8 @@ private:
     std::string report_written_;
     std::atomic<bool> active_{false};
     std::atomic<bool> stopping_{false};  // the stop flag: records are ignored while set
-    int32_t part_ = 0;
+    // Read by the playback thread: a split it asks for belongs to the part it saw.
+    std::atomic<int32_t> part_{0};
     std::atomic<uint32_t> last_time_{0};
     std::atomic<uint64_t> bytes_[CAvimaker::kChannels] = {};
     std::atomic<uint64_t> accepted_{0};  // records handed to the job since the last restart

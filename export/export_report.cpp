@@ -96,6 +96,32 @@ Json source_json(const ExportSource& s) {
                       {"newest", time_json(s.newest)}}}};
 }
 
+// A Matroska or MP4 file: one file holding video, audio and the time track, with what became
+// of each stream.
+Json container_entry_json(const ExportFileEntry& f) {
+    Json file = file_json(f.prefix + f.format);
+    if (file.is_null()) return nullptr;
+    Json streams = Json::array();
+    for (const ExportStream& st : f.streams) {
+        Json j{{"kind", st.kind}, {"codec", st.codec}, {"handling", st.handling}};
+        if (st.width > 0 && st.height > 0) {
+            j["width"] = st.width;
+            j["height"] = st.height;
+        }
+        if (!st.rate.empty()) j["rate"] = st.rate;
+        if (!st.detail.empty()) j["detail"] = st.detail;
+        streams.push_back(std::move(j));
+    }
+    return Json{{"channel", f.channel},
+                {"part", f.part},
+                {"format", f.format},
+                {"file", std::move(file)},
+                {"avi", nullptr},
+                {"smi", nullptr},
+                {"streams", std::move(streams)},
+                {"counts", counts_json(f.counts)}};
+}
+
 }  // namespace
 
 std::string export_time_text(uint32_t t) {
@@ -151,6 +177,11 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
     }
     Json files = Json::array();
     for (const ExportFileEntry& f : report.files) {
+        if (f.format != "avi") {
+            Json entry = container_entry_json(f);
+            if (!entry.is_null()) files.push_back(std::move(entry));
+            continue;
+        }
         Json avi = file_json(f.prefix + "avi"), smi = file_json(f.prefix + "smi");
         if (avi.is_null() && smi.is_null()) continue;
         Json entry{{"channel", f.channel},

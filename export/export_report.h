@@ -50,6 +50,17 @@ struct ExportRecovered {
     uint64_t unreadable_gops = 0;  // found by the scan, but no longer whole when read again
 };
 
+// One stream of an exported file: "video", "audio" or "subtitle"; its codec as the container
+// library names it; "copied", "transcoded" or "generated", with what it came from or holds.
+struct ExportStream {
+    std::string kind;
+    std::string codec;
+    int width = 0, height = 0;
+    std::string rate;
+    std::string handling;
+    std::string detail;
+};
+
 struct ExportFileEntry {
     int channel = 0;  // 1..16; 0 for a recovered file
     int part = 0;
@@ -57,6 +68,9 @@ struct ExportFileEntry {
     int fps = 0;
     ExportFileCounts counts;
     ExportRecovered recovered;
+    // "avi"; or "mkv" or "mp4": one file, prefix + format, whose streams are listed.
+    std::string format = "avi";
+    std::vector<ExportStream> streams;
 };
 
 // A span of a channel that could not be read during the job.

@@ -38,23 +38,29 @@ std::string sami_header(std::string_view title) {
     return header;
 }
 
+std::string caption_time_text(const DateTime& t) {
+    return format_line("%04d/%02d/%02d %02d:%02d:%02d", int{t.year}, int{t.month}, int{t.day},
+                       int{t.hour}, int{t.minute}, int{t.second});
+}
+
+std::string caption_hole_text(int64_t seconds) {
+    return format_line("No video data. Within %lld seconds.", static_cast<long long>(seconds));
+}
+
 std::string sami_first_caption(const DateTime& t) {
-    return format_line("<SYNC Start=%d000><P>%04d/%02d/%02d %02d:%02d:%02d\r\n", 0, int{t.year},
-                       int{t.month}, int{t.day}, int{t.hour}, int{t.minute}, int{t.second});
+    return format_line("<SYNC Start=%d000><P>%s\r\n", 0, caption_time_text(t).c_str());
 }
 
 std::string sami_hole_caption(int64_t offset_seconds, int64_t seconds) {
-    return format_line(
-        "<SYNC Start=%lld><P><FONT color=#FF66FF>No video data. Within %lld seconds.\r\n",
-        static_cast<long long>(offset_seconds * 1000), static_cast<long long>(seconds));
+    return format_line("<SYNC Start=%lld><P><FONT color=#FF66FF>%s\r\n",
+                       static_cast<long long>(offset_seconds * 1000),
+                       caption_hole_text(seconds).c_str());
 }
 
 std::string sami_second_caption(int64_t offset_seconds, const DateTime& t, int frames, bool audio) {
-    return format_line(
-        "<SYNC Start=%lld000><P>%04d/%02d/%02d %02d:%02d:%02d<font color=#6699FF>  %02dFPS  "
-        "Audio[%s]\r\n",
-        static_cast<long long>(offset_seconds), int{t.year}, int{t.month}, int{t.day}, int{t.hour},
-        int{t.minute}, int{t.second}, frames, audio ? "Y" : "N");
+    return format_line("<SYNC Start=%lld000><P>%s<font color=#6699FF>  %02dFPS  Audio[%s]\r\n",
+                       static_cast<long long>(offset_seconds), caption_time_text(t).c_str(), frames,
+                       audio ? "Y" : "N");
 }
 
 std::string_view sami_footer() {

@@ -9,6 +9,13 @@
 
 #include "storage/api.h"
 
+// The plain text of the captions, without markup: the time track of other containers shows
+// the same words as the .smi file.
+// The recorder's date and time of a second, "YYYY/MM/DD HH:MM:SS".
+std::string caption_time_text(const DateTime& time);
+// The notice of a hole of `seconds` seconds.
+std::string caption_hole_text(int64_t seconds);
+
 // The header: title (the file prefix), style sheet, start of the body.
 std::string sami_header(std::string_view title);
 // The caption at the start of the video: the first second's date and time.

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "export/still_capture.h"
+#include "mux/container_file.h"
 #include "ui/controls/search_slider.h"
 #include "ui/controls/skin_button.h"
 #include "ui/controls/volume_bar.h"
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int kBackupPumpMs = 50;
 constexpr const char* kBackupFolderKey = "BackupFolder";
+constexpr const char* kBackupFormatKey = "BackupFormat";  // "avi", "mkv" or "mp4"
 
 QString default_backup_folder() { return QDir::homePath() + QStringLiteral("/Storage/Backup"); }
 
@@ -110,6 +112,9 @@ void MainWindow::open_backup_dialog() {
     dialog->set_time_format(settings_.time_format);
     const QString last = store_->value(kBackupFolderKey).toString();
     dialog->set_folder(last.isEmpty() ? default_backup_folder() : last);
+    const auto format =
+        parse_export_format(store_->value(kBackupFormatKey).toString().toStdString());
+    dialog->set_format(format.value_or(ExportFormat::Avi));
     dialog->set_selected_channel(display_->selected_channel());
     connect(dialog, &QDialog::finished, this, &MainWindow::on_backup_dialog_closed);
     // Modal for the user, while the event loop keeps running the job.
@@ -126,6 +131,9 @@ void MainWindow::start_backup_job() {
         backup_job_ = std::make_unique<BackupJob>(backup_hooks_.get());
     }
     store_->setValue(kBackupFolderKey, dialog->folder());
+    store_->setValue(kBackupFormatKey, QString::fromLatin1(export_format_name(dialog->format())));
+    backup_job_->set_container(dialog->format(), mux::make_container_writer);
+    if (dialog->format() != ExportFormat::Avi) mux::quiet_library_notes();
     backup_job_folder_ = dialog->job_folder();
     backup_create_failed_ = false;
     BackupJob::install(backup_job_.get());

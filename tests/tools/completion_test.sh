@@ -70,6 +70,7 @@ presets=$("$cli" make-sample --help | grep -o 'Ready-made disk: [a-z0-9, -]*' |
     sed 's/Ready-made disk: //' | tr -d ' ' | tr ',' '\n' | sort -u)
 expect_same "presets of make-sample" "$presets" "$(complete_line make-sample --preset '')"
 expect_same "still formats" "$(printf 'bmp\njpeg')" "$(complete_line still --format '')"
+expect_same "export formats" "$(printf 'avi\nmkv\nmp4')" "$(complete_line export --format '')"
 expect_same "modes starting with rew" "$(printf 'rew1\nrew16\nrew2\nrew32\nrew4\nrew8')" \
     "$(complete_line frames --mode rew)"
 expect_same "nothing in place of a number" "" "$(complete_line day --disk '')"

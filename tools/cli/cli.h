@@ -58,6 +58,7 @@ struct ExportOptions {
     std::string from, to;  // the span, recorder times
     std::string out;       // the folder for the files
     uint64_t split_bytes = kBackupSplitBytes;  // a channel's bytes before the files are split
+    std::string format = "avi";                // avi, mkv or mp4
 };
 
 struct StillOptions {

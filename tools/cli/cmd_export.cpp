@@ -1,8 +1,9 @@
-// export: the AVI backup job without a window; progress on standard error, a summary on
-// standard output.
+// export: the backup job without a window (AVI, Matroska or MP4 files); progress on standard error,
+// a summary on standard output.
 #include <iostream>
 
 #include "export/backup_job.h"
+#include "mux/container_file.h"
 #include "storage/api.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/output.h"
@@ -27,10 +28,10 @@ private:
 };
 
 void print_files(const Json& doc, std::ostream& out) {
-    TextTable table({"CHANNEL", "PART", "AVI", "STORED FRAMES", "EMPTY", "DROPPED", "REFUSED",
+    TextTable table({"CHANNEL", "PART", "FILE", "STORED FRAMES", "EMPTY", "DROPPED", "REFUSED",
                      "AUDIO BYTES", "NO VIDEO (S)", "FIRST FRAME", "LAST FRAME"});
     for (const Json& f : doc["files"]) {
-        table.add({cell(f["channel"]), cell(f["part"]), cell(f["avi"]), cell(f["stored_frames"]),
+        table.add({cell(f["channel"]), cell(f["part"]), cell(f["file"]), cell(f["stored_frames"]),
                    cell(f["empty_frames"]), cell(f["dropped_frames"]), cell(f["refused_frames"]),
                    cell(f["recorded_audio_bytes"]), cell(f["seconds_without_video"]),
                    f["first_frame"].is_null() ? "-" : cell(f["first_frame"]["time_text"]),
@@ -51,13 +52,31 @@ Json frame_time(const ExportFileCounts& c, const FrameTime& t) {
     return j;
 }
 
+// A Matroska or MP4 file holds what an AVI file and its captions hold apart: it is named once.
+Json stream_json(const ExportStream& s) {
+    Json j{{"kind", s.kind}, {"codec", s.codec}, {"handling", s.handling}};
+    if (s.width > 0 && s.height > 0) {
+        j["width"] = s.width;
+        j["height"] = s.height;
+    }
+    if (!s.rate.empty()) j["rate"] = s.rate;
+    if (!s.detail.empty()) j["detail"] = s.detail;
+    return j;
+}
+
 Json file_json(const CAvimaker::FileSet& f, const ExportFileEntry& e) {
     const ExportFileCounts& c = e.counts;
+    const bool avi = f.format == ExportFormat::Avi;
+    Json streams = Json::array();
+    for (const ExportStream& s : e.streams) streams.push_back(stream_json(s));
     return Json{{"channel", e.channel},
                 {"part", e.part},
-                {"avi", e.prefix + "avi"},
-                {"smi", e.prefix + "smi"},
-                {"fps", e.fps},
+                {"format", export_format_name(f.format)},
+                {"file", e.prefix + export_format_name(f.format)},
+                {"avi", avi ? Json(e.prefix + "avi") : Json(nullptr)},
+                {"smi", avi ? Json(e.prefix + "smi") : Json(nullptr)},
+                {"streams", std::move(streams)},
+                {"fps", avi ? Json(e.fps) : Json(nullptr)},
                 {"seconds", c.seconds},
                 {"video_frames", f.stats.file_video_frames},
                 {"stored_frames", c.stored_frames},
@@ -82,9 +101,13 @@ int run_export(const GlobalOptions& options, const SessionOptions& session, cons
     if (!from || !to) return usage_error("--from/--to: expected YYYY-MM-DD HH:MM:SS");
     if (*to <= *from) return usage_error("--to must lie after --from");
     if (e.split_bytes == 0) return usage_error("--split-bytes must be above 0");
+    const auto format = parse_export_format(e.format);
+    if (!format) return usage_error("--format " + e.format + ": expected avi, mkv or mp4");
 
     ProgressLine progress;
     BackupJob job(&progress, e.split_bytes);
+    job.set_container(*format, mux::make_container_writer);
+    if (*format != ExportFormat::Avi) mux::quiet_library_notes();
     BackupJob::install(&job);
     SessionScope scope;
     if (int rc = scope.open(session, BackupJob::frame_callback, BackupJob::status_callback);

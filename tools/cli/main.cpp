@@ -102,7 +102,8 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
     s->frames_cmd->add_flag("--key-frames-only", s->frames.key_frames_only, "Key frames only");
     s->frames_cmd->add_option("--count", s->frames.count, "Stop after this many frames")
         ->check(CLI::NonNegativeNumber);
-    s->export_cmd = app.add_subcommand("export", "Export a span of channels as AVI and SAMI files");
+    s->export_cmd = app.add_subcommand(
+        "export", "Export a span of channels as AVI and SAMI, Matroska or MP4 files");
     s->export_cmd->add_option("--channels", s->export_options.channels, "Video channels, e.g. 1,2")
         ->required();
     s->export_cmd->add_option("--from", s->export_options.from, "Span start")->required();
@@ -110,6 +111,8 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
     s->export_cmd->add_option("--out", s->export_options.out, "Folder for the files")->required();
     s->export_cmd->add_option("--split-bytes", s->export_options.split_bytes,
                               "A channel's bytes before its files are split (default 3500000000)");
+    s->export_cmd->add_option("--format", s->export_options.format,
+                              "avi (with SAMI captions), mkv or mp4 (default avi)");
     s->still_cmd = app.add_subcommand(
         "still", "Save the first picture at or after a time of each channel as BMP or JPEG");
     s->still_cmd->add_option("--channels", s->still.channels, "Video channels, e.g. 1,2")

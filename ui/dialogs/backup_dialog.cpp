@@ -1,12 +1,13 @@
 #include "ui/dialogs/backup_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QDateTimeEdit>
 
 #include "ui/control_id.h"
 #include "ui/controls/skin_button.h"
@@ -39,6 +40,7 @@ void BackupDialog::create_controls() {
     create_channel_boxes();
     create_setting_box();
     create_buttons();
+    create_format_choice();
 }
 
 void BackupDialog::create_channel_boxes() {
@@ -205,7 +207,29 @@ void BackupDialog::on_ok() {
     post_message(owner_, kMsgBackupStart);
 }
 
+// The format sits on the last row of the channel box, right of "All".
+void BackupDialog::create_format_choice() {
+    auto* label = new QLabel(QStringLiteral("Format"), this);
+    label->setGeometry(kWidth / 2, kTitleHeight + 132, 50, 24);
+    format_ = new QComboBox(this);
+    format_->setGeometry(kWidth / 2 + 52, kTitleHeight + 132, kWidth / 2 - 52 - 26, 24);
+    format_->addItem(QStringLiteral("AVI + SAMI"), static_cast<int>(ExportFormat::Avi));
+    format_->addItem(QStringLiteral("MKV (working copy)"), static_cast<int>(ExportFormat::Mkv));
+    format_->addItem(QStringLiteral("MP4 (court copy)"), static_cast<int>(ExportFormat::Mp4));
+    set_control_id(format_, kFormatId);
+}
+
+void BackupDialog::set_format(ExportFormat format) {
+    const int at = format_->findData(static_cast<int>(format));
+    format_->setCurrentIndex(at < 0 ? 0 : at);
+}
+
+ExportFormat BackupDialog::format() const {
+    return static_cast<ExportFormat>(format_->currentData().toInt());
+}
+
 void BackupDialog::lock_inputs() {
+    format_->setEnabled(false);
     for (QWidget* w : {static_cast<QWidget*>(start_edit_), static_cast<QWidget*>(end_edit_),
                        static_cast<QWidget*>(ok_), static_cast<QWidget*>(browse_),
                        static_cast<QWidget*>(all_), static_cast<QWidget*>(folder_edit_)})

@@ -9,11 +9,13 @@
 
 #include <QString>
 
+#include "export/container_writer.h"
 #include "storage/api.h"
 #include "ui/dialog_frame.h"
 #include "ui/dialogs/backup_rules.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QProgressBar;
 class QDateTimeEdit;
@@ -33,6 +35,7 @@ public:
     static constexpr int kFolderId = 1082;
     static constexpr int kBrowseId = 1083;
     static constexpr int kProgressId = 1085;
+    static constexpr int kFormatId = 1087;
     static constexpr int kOkId = 1;
     static constexpr int kCancelId = 2;
 
@@ -52,6 +55,9 @@ public:
     // the storage API's day search.
     void set_day_map_reader(DayMapReader reader) { read_day_ = std::move(reader); }
     void set_time_format(int format) { time_format_ = format; }
+    // The files' format: AVI with SAMI captions, Matroska or MP4.
+    void set_format(ExportFormat format);
+    ExportFormat format() const;
 
     // What OK took, for the owner's job.
     uint32_t start_time() const { return start_; }
@@ -80,6 +86,7 @@ private:
     void create_channel_boxes();
     void create_setting_box();
     void create_buttons();
+    void create_format_choice();
     static uint32_t picker_time(const QDateTimeEdit* picker);
     void lock_inputs();
 
@@ -91,6 +98,7 @@ private:
     QLineEdit* folder_edit_ = nullptr;
     SkinButton* browse_ = nullptr;
     QProgressBar* bar_ = nullptr;
+    QComboBox* format_ = nullptr;
     SkinButton* ok_ = nullptr;
     SkinButton* cancel_ = nullptr;
 

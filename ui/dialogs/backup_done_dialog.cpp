@@ -25,7 +25,7 @@ BackupDoneDialog::BackupDoneDialog(const QString& folder, const QString& error, 
     setFixedSize(kWidth, kHeight);
     QString text = error.isEmpty() ? QStringLiteral("The backup is finished.")
                                    : QStringLiteral("The backup stopped: %1").arg(error);
-    text += QStringLiteral("\n\nThe AVI and SAMI files and %1 are in\n%2")
+    text += QStringLiteral("\n\nThe exported files and %1 are in\n%2")
                 .arg(report.isEmpty() ? QString::fromLatin1(kExportReportName)
                                       : report.section(QLatin1Char('/'), -1),
                      folder);
