@@ -58,6 +58,11 @@ struct ExportOptions {
     std::string from, to;  // the span, recorder times
     std::string out;       // the folder for the files
     uint64_t split_bytes = kBackupSplitBytes;  // a channel's bytes before the files are split
+    // The examiner's data for the report.
+    std::string case_number, exhibit, examiner, notes;
+    std::string clock_offset;  // "±SECONDS": recorder clock minus reference clock
+    std::string recorder_tz;   // AREA/CITY
+    std::string command_line;  // as the tool was called
 };
 
 struct StillOptions {
