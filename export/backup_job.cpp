@@ -316,6 +316,7 @@ void BackupJob::do_stop() {
     if (active_) {
         maker_.reset();
         hash_finished_files();
+        note_failed_writes();
         note_unfinished_files();
         name_last_frame();
         write_report();
@@ -361,6 +362,7 @@ std::vector<ExportFileEntry> BackupJob::file_entries() const {
         c.first_frame = p.first_frame;
         c.last_frame = p.last_frame;
         c.seconds_without_video = p.hole_seconds;
+        e.failed_writes = f.stats.failed_writes;
         entries.push_back(e);
     }
     for (int ch = 0; ch < CAvimaker::kChannels; ++ch) {

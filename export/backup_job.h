@@ -90,6 +90,9 @@ private:
     // on (backup_job_hash.cpp).
     void hash_finished_files();
     void fill_report_case();
+    // A file some of whose writes failed lacks what was placed after the failure: the job
+    // must not pass for a whole export, and its error names the file.
+    void note_failed_writes();
     std::vector<ExportFileEntry> file_entries() const;
     void note_read_error(int32_t slot, int32_t shown);
     void take_read_failures(int32_t shown);

@@ -19,3 +19,21 @@ void BackupJob::hash_finished_files() {
         hasher_.add(files[hashed_].prefix + "smi");
     }
 }
+
+void BackupJob::note_failed_writes() {
+    const auto& files = maker_.opened();
+    uint64_t failed = 0;
+    std::string first;
+    for (size_t i = first_file_; i < files.size(); ++i) {
+        if (files[i].stats.failed_writes == 0) continue;
+        failed += files[i].stats.failed_writes;
+        if (first.empty()) first = files[i].prefix + "avi";
+    }
+    if (failed == 0) return;
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (error_.empty()) {
+        error_ = "writing " + first + " failed (" + std::to_string(failed) +
+                 " writes refused in all; is the disk full?): the files lack what was placed after "
+                 "each failure";
+    }
+}

@@ -156,6 +156,7 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
                              {"avi", std::move(avi)},
                              {"smi", std::move(smi)},
                              {"streams", export_report_parts::streams_json(streams)},
+                             {"failed_writes", f.failed_writes},
                              {"counts", counts_json(f.counts)}});
     }
     Json source = source_json(report.source);

@@ -56,6 +56,7 @@ struct ExportFileEntry {
     // Each stream of the video file, then the subtitles; read from the finished files when
     // the report is written, unless a writer filled them in already.
     std::vector<ExportStream> streams;
+    uint64_t failed_writes = 0;  // frame and audio writes the file refused (a full disk)
 };
 
 // A span of a channel that could not be read during the job.

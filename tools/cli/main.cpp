@@ -1,4 +1,6 @@
 // quillon-cli: the recorder disk layer for scripts, batch work and tests.
+#include <csignal>
+
 #include <CLI/CLI.hpp>
 
 #include "disk/disk.h"
@@ -180,6 +182,9 @@ int main(int argc, char** argv) {
     }
 
     session.export_options.command_line = command_line_text(argc, argv);
+    // A file that reaches the process's size limit must fail its write, not end the process
+    // before the export's report names what was written.
+    std::signal(SIGXFSZ, SIG_IGN);
     dvrfs_set_trace(options.trace);
     if (*make_cmd) return cli::run_make_sample(options, make);
     if (int rc = cli::attach_drives(options); rc != cli::kExitOk) return rc;
