@@ -12,6 +12,7 @@
 #include "ui/controls/skin_button.h"
 #include "ui/controls/volume_bar.h"
 #include "ui/core_bridge.h"
+#include "ui/dialogs/backup_case_box.h"
 #include "ui/dialogs/backup_dialog.h"
 #include "ui/dialogs/backup_done_dialog.h"
 #include "ui/dialogs/capture_dialog.h"
@@ -110,6 +111,7 @@ void MainWindow::open_backup_dialog() {
     dialog->set_time_format(settings_.time_format);
     const QString last = store_->value(kBackupFolderKey).toString();
     dialog->set_folder(last.isEmpty() ? default_backup_folder() : last);
+    dialog->case_box()->load(*store_);
     dialog->set_selected_channel(display_->selected_channel());
     connect(dialog, &QDialog::finished, this, &MainWindow::on_backup_dialog_closed);
     // Modal for the user, while the event loop keeps running the job.
@@ -126,6 +128,8 @@ void MainWindow::start_backup_job() {
         backup_job_ = std::make_unique<BackupJob>(backup_hooks_.get());
     }
     store_->setValue(kBackupFolderKey, dialog->folder());
+    dialog->case_box()->save(store_);
+    backup_job_->set_case(dialog->case_info());
     backup_job_folder_ = dialog->job_folder();
     backup_create_failed_ = false;
     BackupJob::install(backup_job_.get());

@@ -9,6 +9,7 @@
 
 #include <QString>
 
+#include "export/export_case.h"
 #include "storage/api.h"
 #include "ui/dialog_frame.h"
 #include "ui/dialogs/backup_rules.h"
@@ -21,6 +22,7 @@ class QDateTimeEdit;
 namespace ui {
 
 class SkinButton;
+class BackupCaseBox;
 
 class BackupDialog : public DialogFrame {
     Q_OBJECT
@@ -60,6 +62,10 @@ public:
     QString job_folder() const { return job_folder_; }
     QString folder() const;
     bool running() const { return running_; }
+    // The examiner's fields (the owner loads and saves them with the settings) and what OK
+    // took from them for the job.
+    BackupCaseBox* case_box() const { return case_box_; }
+    const ExportCaseInfo& case_info() const { return case_info_; }
     int progress() const;
 
     // The owner's job ended: the bar shows 100 after a whole export, and the dialog closes.
@@ -93,6 +99,8 @@ private:
     QProgressBar* bar_ = nullptr;
     SkinButton* ok_ = nullptr;
     SkinButton* cancel_ = nullptr;
+    BackupCaseBox* case_box_ = nullptr;
+    ExportCaseInfo case_info_;
 
     int channels_ = 0;
     int time_format_ = 0;
