@@ -1,6 +1,7 @@
 // The job's report data beyond its files: the examiner's case data, when the job ran, and the
 // digests of its files, made on the hasher's threads as each file is finished.
 #include "export/backup_job.h"
+#include "export/sami.h"
 
 void BackupJob::set_case(const ExportCaseInfo& info) { case_info_ = info; }
 
@@ -11,12 +12,16 @@ void BackupJob::fill_report_case() {
     hashed_ = maker_.opened().size();
 }
 
+// With a measured clock offset the captions gain their corrected line first: the digest is of
+// the file as it stays.
 void BackupJob::hash_finished_files() {
     const auto& files = maker_.opened();
     for (; hashed_ < files.size(); ++hashed_) {
         if (!files[hashed_].finished) break;
-        hasher_.add(files[hashed_].prefix + "avi");
-        hasher_.add(files[hashed_].prefix + "smi");
+        const std::string& prefix = files[hashed_].prefix;
+        if (case_info_.clock_offset) sami_file_add_corrected_lines(prefix + "smi", *case_info_.clock_offset);
+        hasher_.add(prefix + "avi");
+        hasher_.add(prefix + "smi");
     }
 }
 

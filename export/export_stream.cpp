@@ -132,11 +132,6 @@ int read_avi_streams(const std::string& path, std::vector<ExportStream>* out) {
 }
 
 ExportStream sami_stream() {
-    ExportStream s;
-    s.kind = "subtitle";
-    s.codec = "sami";
-    s.rate = "1";
-    s.handling = "generated";
-    s.detail = "recorder date and time for every second";
-    return s;
+    return ExportStream{"subtitle", "sami", 0, 0, "1", "generated",
+                        "recorder date and time for every second"};
 }

@@ -18,6 +18,7 @@
 #include "export/export_stream.h"
 #include "export/file_hasher.h"
 #include "export/recorder_zone.h"
+#include "export/sami.h"
 #include "platform/sha256.h"
 #include "tests/testkit/temp_image.h"
 #include "tests/testkit/tool_run.h"
@@ -421,6 +422,51 @@ TEST(ExportReportCase, DigestsFromTheJobAreUsedOnlyForUnchangedFiles) {
     std::string smi;
     ASSERT_EQ(platform::sha256_file(dir.file("x.smi"), &smi), 0);
     EXPECT_EQ(f["smi"]["sha256"], smi);
+}
+
+DateTime date_time(int year, int month, int day, int hour, int minute, int second) {
+    DateTime d{};
+    d.year = static_cast<uint16_t>(year);
+    d.month = static_cast<uint16_t>(month);
+    d.day = static_cast<uint16_t>(day);
+    d.hour = static_cast<uint16_t>(hour);
+    d.minute = static_cast<uint16_t>(minute);
+    d.second = static_cast<uint16_t>(second);
+    return d;
+}
+
+// Captions as the channel writer makes them gain the corrected time after their date and time;
+// the header, the hole notice and the footer stay as they were.
+TEST(SamiCorrected, EveryDatedCaptionGainsTheCorrectedTime) {
+    const std::string header = sami_header("prefix.");
+    const std::string first = sami_first_caption(date_time(2026, 3, 14, 23, 59, 59));
+    const std::string hole = sami_hole_caption(1, 3);
+    const std::string second = sami_second_caption(4, date_time(2026, 3, 15, 0, 0, 3), 12, true);
+    const std::string text = header + first + hole + second + std::string(sami_footer());
+    const std::string out = sami_add_corrected_lines(text, -61);
+    std::string want_first = first;
+    want_first.insert(want_first.find("23:59:59") + 8, "<br>corrected 00:01:00");
+    std::string want_second = second;
+    want_second.insert(want_second.find("00:00:03") + 8, "<br>corrected 00:01:04");
+    EXPECT_EQ(out, header + want_first + hole + want_second + std::string(sami_footer()));
+    // Nothing dated, nothing changed.
+    EXPECT_EQ(sami_add_corrected_lines(header + hole, 5), header + hole);
+    EXPECT_EQ(sami_corrected_line(static_cast<uint32_t>(wall(2026, 3, 14, 7, 0, 0)), 75),
+              "<br>corrected 06:58:45");
+}
+
+TEST(SamiCorrected, TheFileIsReplacedWhole) {
+    testkit::TempDir dir;
+    const std::string path = dir.file("x.smi");
+    const std::string text = sami_first_caption(date_time(2026, 3, 14, 7, 0, 0));
+    std::ofstream(path, std::ios::binary) << text;
+    ASSERT_EQ(sami_file_add_corrected_lines(path, 3600), 0);
+    const std::vector<uint8_t> bytes = testkit::read_file(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), sami_add_corrected_lines(text, 3600));
+    EXPECT_NE(std::string(bytes.begin(), bytes.end()).find("corrected 06:00:00"), std::string::npos);
+    EXPECT_EQ(sami_file_add_corrected_lines(dir.file("absent.smi"), 1), -1);
+    // Only the file itself is left in the folder.
+    EXPECT_FALSE(std::ifstream(path + ".corrected").good());
 }
 
 }  // namespace

@@ -98,7 +98,13 @@ TEST_F(ExportCaseCommand, CaseClockAndCommandLineReachTheReport) {
         EXPECT_EQ(f["streams"][0]["handling"], "copied");
         EXPECT_EQ(f["streams"][1]["codec"], "pcm_mulaw");
         EXPECT_EQ(f["failed_writes"], 0);
+        // The captions carry the reference clock's time beside the recorder's.
+        const auto smi = testkit::read_file(f["smi"]["path"]);
+        EXPECT_NE(std::string(smi.begin(), smi.end()).find("<br>corrected "), std::string::npos);
     }
+    const auto first = testkit::read_file(doc["files"][0]["smi"]["path"]);
+    EXPECT_NE(std::string(first.begin(), first.end()).find("2026/03/14 07:00:00<br>corrected 06:58:45"),
+              std::string::npos);
 }
 
 TEST_F(ExportCaseCommand, AnOffsetOrZoneThatCannotBeUsedWritesNothing) {
