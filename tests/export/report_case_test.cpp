@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,27 @@ TEST(RecorderZone, DamagedZoneFilesAreRefused) {
     std::vector<uint8_t> not_zone = good;
     not_zone[0] = 'X';
     EXPECT_EQ(zone.parse(not_zone, &error), -1);
+}
+
+// Bytes flipped anywhere in a zone file: parsed or refused, never read past the end (ASan).
+TEST(RecorderZone, FlippedBytesNeverReadOutOfBounds) {
+    const std::vector<uint8_t> good = zone_file(summer_zone(1000, 2000));
+    std::mt19937 gen(5);
+    int refused = 0;
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<uint8_t> bytes = good;
+        for (int k = 0; k < 3; ++k) bytes[gen() % bytes.size()] = static_cast<uint8_t>(gen());
+        RecorderZone zone;
+        std::string error;
+        if (zone.parse(bytes, &error) != 0) {
+            ++refused;
+            continue;
+        }
+        // A zone that parsed answers every question.
+        zone.to_utc(1500);
+        zone.repeats_within(0, 4000);
+    }
+    EXPECT_GT(refused, 0);
 }
 
 TEST(RecorderZone, NamesAreCheckedBeforeAnyFileIsRead) {
@@ -273,6 +295,29 @@ TEST(ExportStreams, DamagedOrMissingHeadersAddNothing) {
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     EXPECT_EQ(read_avi_streams(dir.file("huge.avi"), &s), -1);
     EXPECT_TRUE(s.empty());
+}
+
+// An AVI header with bytes flipped: read or refused, never past what was read (ASan).
+TEST(ExportStreams, FlippedHeaderBytesNeverReadOutOfBounds) {
+    testkit::TempDir dir;
+    const std::vector<uint8_t> good = testkit::read_file(write_avi(dir, "h264", 352, 240, 30.0));
+    std::mt19937 gen(9);
+    const std::string path = dir.file("flipped.avi");
+    int read = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::vector<uint8_t> bytes(good.begin(), good.begin() + 2048);
+        for (int k = 0; k < 4; ++k) bytes[12 + gen() % 400] = static_cast<uint8_t>(gen());
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        std::vector<ExportStream> s;
+        if (read_avi_streams(path, &s) == 0) {
+            ++read;
+            EXPECT_FALSE(s.empty());
+        } else {
+            EXPECT_TRUE(s.empty());
+        }
+    }
+    EXPECT_GT(read, 0);
 }
 
 void write_bytes(const std::string& path, size_t n, char fill) {
