@@ -98,6 +98,7 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
     fruitless_restarts_ = 0;
     first_file_ = maker_.opened().size();
     report_ = ExportReport{};
+    fill_report_case();
     report_.source = export_source_now();
     started_ = export_report_clock_now();
     {
@@ -294,6 +295,7 @@ void BackupJob::restart() {
     maker_.force_cuts();
     const CAvimaker::Cuts resume = maker_.splitting() ? maker_.cuts() : CAvimaker::Cuts{};
     maker_.reset();
+    hash_finished_files();
     hooks_->clear_pictures();
     uint32_t from = last_time_ != 0 ? last_time_.load() : from_;
     for (const FrameTime& cut : resume) {
@@ -320,6 +322,8 @@ void BackupJob::do_stop() {
     api_set_no_pacing(0);
     if (active_) {
         maker_.reset();
+        hash_finished_files();
+        note_failed_writes();
         note_unfinished_files();
         name_last_frame();
         write_report();
@@ -369,6 +373,7 @@ std::vector<ExportFileEntry> BackupJob::file_entries() const {
         c.first_frame = p.first_frame;
         c.last_frame = p.last_frame;
         c.seconds_without_video = p.hole_seconds;
+        e.failed_writes = f.stats.failed_writes;
         entries.push_back(e);
     }
     for (int ch = 0; ch < CAvimaker::kChannels; ++ch) {
@@ -396,6 +401,8 @@ void BackupJob::write_report() {
     report_.files = file_entries();
     report_.error = error();
     report_.read_failures = read_failures();
+    report_.digests = hasher_.wait();
+    report_.job_ended = export_pc_clock_now();
     std::string failure, written;
     const int32_t rc = write_export_report(folder_, report_, &failure, started_, &written);
     std::lock_guard<std::mutex> guard(mutex_);

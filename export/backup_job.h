@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "export/avimaker.h"
+#include "export/export_case.h"
+#include "export/file_hasher.h"
 #include "export/export_report.h"
 #include "export/export_notify.h"
 
@@ -42,6 +44,8 @@ public:
     // The files of the jobs started from now on: AVI (the default), or Matroska or MP4 through
     // the factory that the program provides. Not while a job runs.
     void set_container(ExportFormat format, ContainerFactory factory);
+    // The examiner's data for the jobs started from now on: case, clock, how it was asked for.
+    void set_case(const ExportCaseInfo& info);
     // Handles posted events until the job has stopped or timeout_ms passed; false once idle.
     bool process(int timeout_ms);
     void stop();
@@ -85,6 +89,13 @@ private:
     void do_stop();
     void note_unfinished_files();
     void write_report();
+    // Queues the files reset has just finished for hashing; they are hashed while the job writes
+    // on (backup_job_hash.cpp).
+    void hash_finished_files();
+    void fill_report_case();
+    // A file some of whose writes failed lacks what was placed after the failure: the job
+    // must not pass for a whole export, and its error names the file.
+    void note_failed_writes();
     std::vector<ExportFileEntry> file_entries() const;
     void note_read_error(int32_t slot, int32_t shown);
     void take_read_failures(int32_t shown);
@@ -119,4 +130,7 @@ private:
     std::atomic<uint64_t> bytes_[CAvimaker::kChannels] = {};
     std::atomic<uint64_t> accepted_{0};  // records handed to the job since the last restart
     int fruitless_restarts_ = 0;
+    ExportCaseInfo case_info_;
+    FileHasher hasher_;
+    size_t hashed_ = 0;  // maker_'s files up to here are queued for hashing
 };

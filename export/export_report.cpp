@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "disk/disk.h"
+#include "export/export_report_case.h"
 #include "platform/container.h"
 #include "platform/drive.h"
 #include "platform/sha256.h"
@@ -28,12 +29,17 @@ Json frame_time_json(const FrameTime& f) {
     return j;
 }
 
-// Name, size and digest of a finished file; null when it is not there to be hashed.
-Json file_json(const std::string& path) {
+// Name, size and digest of a finished file; null when it is not there to be hashed. A digest
+// made while the job ran counts when the file still has the size it was hashed at.
+Json file_json(const std::string& path, const std::map<std::string, FileDigest>& digests) {
     struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
     std::string digest;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        platform::sha256_file(path, &digest) != 0) {
+    const auto known = digests.find(path);
+    if (known != digests.end() && known->second.ok &&
+        known->second.size == static_cast<uint64_t>(st.st_size)) {
+        digest = known->second.sha256;
+    } else if (platform::sha256_file(path, &digest) != 0) {
         return nullptr;
     }
     const size_t slash = path.find_last_of('/');
@@ -98,27 +104,18 @@ Json source_json(const ExportSource& s) {
 
 // A Matroska or MP4 file: one file holding video, audio and the time track, with what became
 // of each stream.
-Json container_entry_json(const ExportFileEntry& f) {
-    Json file = file_json(f.prefix + f.format);
+Json container_entry_json(const ExportFileEntry& f,
+                          const std::map<std::string, FileDigest>& digests) {
+    Json file = file_json(f.prefix + f.format, digests);
     if (file.is_null()) return nullptr;
-    Json streams = Json::array();
-    for (const ExportStream& st : f.streams) {
-        Json j{{"kind", st.kind}, {"codec", st.codec}, {"handling", st.handling}};
-        if (st.width > 0 && st.height > 0) {
-            j["width"] = st.width;
-            j["height"] = st.height;
-        }
-        if (!st.rate.empty()) j["rate"] = st.rate;
-        if (!st.detail.empty()) j["detail"] = st.detail;
-        streams.push_back(std::move(j));
-    }
     return Json{{"channel", f.channel},
                 {"part", f.part},
                 {"format", f.format},
                 {"file", std::move(file)},
                 {"avi", nullptr},
                 {"smi", nullptr},
-                {"streams", std::move(streams)},
+                {"streams", export_report_parts::streams_json(f.streams)},
+                {"failed_writes", f.failed_writes},
                 {"counts", counts_json(f.counts)}};
 }
 
@@ -151,6 +148,7 @@ ExportSource export_source_now() {
         }
         s.container = platform::container_kind_name(platform::container_kind(s.device));
         s.first_segment = platform::container_files(s.device).front();
+        export_source_add_image_case(&s);
         platform::DriveGeometry g;
         const auto drive = platform::open_drive(s.device.c_str());
         if (drive && drive->geometry(&g) == 0) {
@@ -178,26 +176,36 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
     Json files = Json::array();
     for (const ExportFileEntry& f : report.files) {
         if (f.format != "avi") {
-            Json entry = container_entry_json(f);
+            Json entry = container_entry_json(f, report.digests);
             if (!entry.is_null()) files.push_back(std::move(entry));
             continue;
         }
-        Json avi = file_json(f.prefix + "avi"), smi = file_json(f.prefix + "smi");
+        Json avi = file_json(f.prefix + "avi", report.digests);
+        Json smi = file_json(f.prefix + "smi", report.digests);
         if (avi.is_null() && smi.is_null()) continue;
+        const std::vector<ExportStream> streams =
+            f.streams.empty() ? export_report_parts::streams_of_files(f.prefix) : f.streams;
         Json entry{{"channel", f.channel},
                    {"part", f.part},
                    {"fps", f.fps},
                    {"avi", std::move(avi)},
                    {"smi", std::move(smi)},
+                   {"streams", export_report_parts::streams_json(streams)},
+                   {"failed_writes", f.failed_writes},
                    {"counts", counts_json(f.counts)}};
         add_recovered_json(&entry, f.recovered);
         files.push_back(std::move(entry));
     }
+    Json source = source_json(report.source);
+    source["image_case_data"] = export_report_parts::image_case_json(report.source.image_case);
     const Json doc{{"program", Json{{"name", "quillon"}, {"version", version::text()}}},
-                   {"source", source_json(report.source)},
+                   {"job", export_report_parts::job_json(report)},
+                   {"case", export_report_parts::case_json(report.case_info)},
+                   {"source", std::move(source)},
                    {"span", Json{{"from", time_json(report.from)},
                                  {"to", time_json(report.to)},
                                  {"seconds", uint64_t{report.to} - report.from + 1}}},
+                   {"recorder_clock", export_report_parts::recorder_clock_json(report)},
                    {"channels", std::move(channels)},
                    {"split_bytes", report.split_bytes},
                    {"result", report.error.empty() ? "complete" : "failed"},

@@ -4,12 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "export/export_case.h"
+#include "export/export_stream.h"
+#include "export/file_hasher.h"
 #include "export/placement.h"
 
 inline constexpr const char* kExportReportName = "export-report.json";
+
+// What an E01 image says about its own acquisition; empty fields were not stored.
+struct ExportImageCase {
+    std::string case_number, evidence_number, examiner, description, notes, acquisition_date;
+};
 
 struct ExportSource {
     std::string device;           // the path the drive or image was opened by
@@ -23,6 +32,7 @@ struct ExportSource {
     int32_t session = -1;
     std::string session_name;
     uint32_t created = 0, oldest = 0, newest = 0;
+    ExportImageCase image_case;  // E01 sources only
 };
 
 // What one channel's file pair of one part holds.
@@ -50,17 +60,6 @@ struct ExportRecovered {
     uint64_t unreadable_gops = 0;  // found by the scan, but no longer whole when read again
 };
 
-// One stream of an exported file: "video", "audio" or "subtitle"; its codec as the container
-// library names it; "copied", "transcoded" or "generated", with what it came from or holds.
-struct ExportStream {
-    std::string kind;
-    std::string codec;
-    int width = 0, height = 0;
-    std::string rate;
-    std::string handling;
-    std::string detail;
-};
-
 struct ExportFileEntry {
     int channel = 0;  // 1..16; 0 for a recovered file
     int part = 0;
@@ -68,9 +67,12 @@ struct ExportFileEntry {
     int fps = 0;
     ExportFileCounts counts;
     ExportRecovered recovered;
-    // "avi"; or "mkv" or "mp4": one file, prefix + format, whose streams are listed.
+    // "avi"; or "mkv" or "mp4": one file, prefix + format.
     std::string format = "avi";
+    // Each stream of the file (the AVI's, then its subtitles); read from the finished files
+    // when the report is written, unless a writer filled them in already.
     std::vector<ExportStream> streams;
+    uint64_t failed_writes = 0;  // frame and audio writes the file refused (a full disk)
 };
 
 // A span of a channel that could not be read during the job.
@@ -90,6 +92,11 @@ struct ExportReport {
     std::string error;          // empty when the job succeeded
     std::vector<ExportFileEntry> files;
     std::vector<ExportReadFailure> read_failures;  // in the order they were met
+    ExportCaseInfo case_info;
+    int64_t job_started = 0, job_ended = 0;  // the PC's clock, seconds since 1970 UTC
+    // Digests made while the job ran, by path; a file not among them (or changed since) is
+    // hashed when the report is written.
+    std::map<std::string, FileDigest> digests;
 };
 
 // "YYYY-MM-DD HH:MM:SS" of the recorder's clock.
@@ -97,6 +104,10 @@ std::string export_time_text(uint32_t t);
 
 // The source as the storage API has it mounted now.
 ExportSource export_source_now();
+// The case data an E01 image stores, copied into the source; other sources keep none.
+void export_source_add_image_case(ExportSource* source);
+// Seconds since 1970 UTC on the PC's clock.
+int64_t export_pc_clock_now();
 
 // The time of day on the PC's clock when a job started; it names the job's report in a folder
 // that holds an earlier one.

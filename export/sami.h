@@ -28,6 +28,14 @@ std::string sami_second_caption(int64_t offset_seconds, const DateTime& time, in
                                 bool audio);
 std::string_view sami_footer();
 
+// With a measured clock offset each caption's date and time gains a second line with the
+// reference clock's time of day: "<br>corrected HH:MM:SS" (text from corrected_time_text).
+std::string sami_corrected_line(uint32_t recorder_time, int64_t clock_offset);
+// The captions of a SAMI text with that line after each date and time; other lines unchanged.
+std::string sami_add_corrected_lines(std::string_view text, int64_t clock_offset);
+// The same on a finished .smi file, replaced whole. 0, or -1 with the file as it was.
+int sami_file_add_corrected_lines(const std::string& path, int64_t clock_offset);
+
 // The .smi file itself: created (truncating) or taken over from the caller, written in pieces,
 // closed. Write errors are not
 // reported: a subtitle that cannot be written never stops the video.

@@ -3,96 +3,49 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <algorithm>
-#include <cstring>
-#include <vector>
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <memory>
 
 namespace platform {
 namespace {
 
-constexpr std::array<uint32_t, 64> kRound = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+// Reads of 1 MiB keep the hash ahead of the disk while its memory stays small.
+constexpr size_t kReadChunk = size_t{1} << 20;
 
-uint32_t rotr(uint32_t x, int n) { return x >> n | x << (32 - n); }
-
-void compress(std::array<uint32_t, 8>& h, const uint8_t* block) {
-    uint32_t w[64];
-    for (int i = 0; i < 16; ++i) {
-        w[i] = uint32_t{block[4 * i]} << 24 | uint32_t{block[4 * i + 1]} << 16 |
-               uint32_t{block[4 * i + 2]} << 8 | block[4 * i + 3];
+std::string hex_of(const unsigned char* digest, unsigned int length) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(2 * length);
+    for (unsigned int i = 0; i < length; ++i) {
+        out += kDigits[digest[i] >> 4];
+        out += kDigits[digest[i] & 0x0F];
     }
-    for (int i = 16; i < 64; ++i) {
-        const uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        const uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
-    uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], k = h[7];
-    for (int i = 0; i < 64; ++i) {
-        const uint32_t t1 = k + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) +
-                            kRound[static_cast<size_t>(i)] + w[i];
-        const uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-        k = g;
-        g = f;
-        f = e;
-        e = d + t1;
-        d = c;
-        c = b;
-        b = a;
-        a = t1 + t2;
-    }
-    h[0] += a; h[1] += b; h[2] += c; h[3] += d; h[4] += e; h[5] += f; h[6] += g; h[7] += k;
+    return out;
 }
 
 }  // namespace
 
-Sha256::Sha256()
-    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
-         0x5be0cd19} {}
+Sha256::Sha256() : ctx_(EVP_MD_CTX_new()) {
+    ok_ = ctx_ != nullptr && EVP_DigestInit_ex(ctx_, EVP_sha256(), nullptr) == 1;
+}
+
+Sha256::~Sha256() { EVP_MD_CTX_free(ctx_); }
 
 void Sha256::update(const uint8_t* data, size_t length) {
-    total_ += length;
-    while (length > 0) {
-        if (used_ == 0 && length >= 64) {
-            compress(h_, data);
-            data += 64;
-            length -= 64;
-            continue;
-        }
-        const size_t n = std::min(length, 64 - used_);
-        std::memcpy(block_ + used_, data, n);
-        used_ += n;
-        data += n;
-        length -= n;
-        if (used_ == 64) {
-            compress(h_, block_);
-            used_ = 0;
-        }
-    }
+    if (ok_ && length > 0) ok_ = EVP_DigestUpdate(ctx_, data, length) == 1;
 }
 
 std::string Sha256::hex_digest() {
-    const uint64_t bits = total_ * 8;
-    uint8_t tail[128] = {};
-    std::memcpy(tail, block_, used_);
-    tail[used_] = 0x80;
-    const size_t blocks = used_ + 9 <= 64 ? 1 : 2;
-    for (int i = 0; i < 8; ++i) tail[blocks * 64 - 1 - i] = static_cast<uint8_t>(bits >> (8 * i));
-    for (size_t b = 0; b < blocks; ++b) compress(h_, tail + 64 * b);
-    std::string out;
-    char hex[9];
-    for (uint32_t v : h_) {
-        std::snprintf(hex, sizeof hex, "%08x", v);
-        out += hex;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!ok_ || EVP_DigestFinal_ex(ctx_, digest, &length) != 1) {
+        ok_ = false;
+        return {};
     }
-    return out;
+    ok_ = false;
+    return hex_of(digest, length);
 }
 
 std::string sha256_hex(const uint8_t* data, size_t length) {
@@ -101,22 +54,29 @@ std::string sha256_hex(const uint8_t* data, size_t length) {
     return hash.hex_digest();
 }
 
-int sha256_file(const std::string& path, std::string* hex) {
+int sha256_file(const std::string& path, std::string* hex, uint64_t* bytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     Sha256 hash;
-    std::vector<uint8_t> buffer(1 << 20);
+    const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kReadChunk]);
+    uint64_t total = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        const ssize_t n = ::read(fd, buffer.get(), kReadChunk);
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             ::close(fd);
             return -1;
         }
         if (n == 0) break;
-        hash.update(buffer.data(), static_cast<size_t>(n));
+        hash.update(buffer.get(), static_cast<size_t>(n));
+        total += static_cast<uint64_t>(n);
     }
     ::close(fd);
-    *hex = hash.hex_digest();
+    std::string digest = hash.hex_digest();
+    if (digest.empty()) return -1;
+    *hex = std::move(digest);
+    if (bytes != nullptr) *bytes = total;
     return 0;
 }
 

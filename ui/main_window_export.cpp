@@ -13,6 +13,7 @@
 #include "ui/controls/skin_button.h"
 #include "ui/controls/volume_bar.h"
 #include "ui/core_bridge.h"
+#include "ui/dialogs/backup_case_box.h"
 #include "ui/dialogs/backup_dialog.h"
 #include "ui/dialogs/backup_done_dialog.h"
 #include "ui/dialogs/capture_dialog.h"
@@ -115,6 +116,7 @@ void MainWindow::open_backup_dialog() {
     const auto format =
         parse_export_format(store_->value(kBackupFormatKey).toString().toStdString());
     dialog->set_format(format.value_or(ExportFormat::Avi));
+    dialog->case_box()->load(*store_);
     dialog->set_selected_channel(display_->selected_channel());
     connect(dialog, &QDialog::finished, this, &MainWindow::on_backup_dialog_closed);
     // Modal for the user, while the event loop keeps running the job.
@@ -134,6 +136,8 @@ void MainWindow::start_backup_job() {
     store_->setValue(kBackupFormatKey, QString::fromLatin1(export_format_name(dialog->format())));
     backup_job_->set_container(dialog->format(), mux::make_container_writer);
     if (dialog->format() != ExportFormat::Avi) mux::quiet_library_notes();
+    dialog->case_box()->save(store_);
+    backup_job_->set_case(dialog->case_info());
     backup_job_folder_ = dialog->job_folder();
     backup_create_failed_ = false;
     BackupJob::install(backup_job_.get());

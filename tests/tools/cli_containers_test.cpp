@@ -145,6 +145,17 @@ TEST_F(ContainerCommands, EveryCommandPrintsTheSameOnEveryContainerOfTheDisk) {
             EXPECT_EQ(got_report["source"]["container"], image == images_->split ? "split raw" : "E01");
             EXPECT_EQ(want_report["source"]["container"], "raw");
             EXPECT_EQ(want_report["source"]["first_segment"], images_->raw);
+            // The acquisition's own case data comes with an E01 source, and only with one.
+            EXPECT_TRUE(want_report["source"]["image_case_data"].is_null());
+            const json& case_data = got_report["source"]["image_case_data"];
+            if (image == images_->split) {
+                EXPECT_TRUE(case_data.is_null());
+            } else {
+                EXPECT_EQ(case_data["case_number"], "CASE-16");
+                EXPECT_EQ(case_data["evidence_number"], "EV-3");
+                EXPECT_EQ(case_data["examiner"], "Examiner One");
+                EXPECT_EQ(case_data["description"], "recorder disk");
+            }
         }
     }
 }

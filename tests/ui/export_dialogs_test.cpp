@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QDateTimeEdit>
@@ -14,6 +15,7 @@
 #include "tests/ui/message_catcher.h"
 #include "ui/control_id.h"
 #include "ui/controls/skin_button.h"
+#include "ui/dialogs/backup_case_box.h"
 #include "ui/dialogs/backup_dialog.h"
 #include "ui/dialogs/backup_done_dialog.h"
 #include "ui/dialogs/backup_rules.h"
@@ -225,6 +227,63 @@ private slots:
         QTest::keyClick(&dialog, Qt::Key_Return);
         QCoreApplication::processEvents();
         QCOMPARE(owner.messages.size(), size_t{1});
+    }
+
+    // The case fields: an offset that is not whole seconds or an unknown zone keeps the job
+    // from starting; good values go to the job and come back from the settings next time.
+    void backup_case_fields_are_checked_and_remembered() {
+        std::vector<uint32_t> map(kDaySlots, 0);
+        map[slot_index(10, 0, 0)] = 1u << 0;
+        Owner owner;
+        BackupDialog dialog(&owner);
+        dialog.set_display_channels(4);
+        dialog.set_search_map(map.data(), map.size());
+        dialog.set_folder(home_.path() + "/Backup");
+        dialog.set_span(stamp(at(2009, 8, 13, 10, 0, 0)), stamp(at(2009, 8, 13, 10, 0, 10)));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto field = [&](int id) { return control<QLineEdit>(&dialog, id); };
+        field(ui::BackupCaseBox::kCaseId)->setText("K-2009/8");
+        field(ui::BackupCaseBox::kExhibitId)->setText("HDD 1");
+        field(ui::BackupCaseBox::kExaminerId)->setText("an examiner");
+        field(ui::BackupCaseBox::kNotesId)->setText("seized on site");
+        testkit::ModalAnswer modal;
+        testkit::CaughtMessage caught;
+
+        field(ui::BackupCaseBox::kClockOffsetId)->setText("75 s");
+        testkit::catch_message(&modal, &caught);
+        dialog.on_ok();
+        QVERIFY(caught.text.contains("whole seconds"));
+        field(ui::BackupCaseBox::kClockOffsetId)->setText("+75");
+        field(ui::BackupCaseBox::kZoneId)->setText("Nowhere/Town");
+        testkit::catch_message(&modal, &caught);
+        dialog.on_ok();
+        QVERIFY(caught.text.contains("unknown time zone"));
+        QCoreApplication::processEvents();
+        QVERIFY(owner.messages.empty());
+        QVERIFY(!dialog.running());
+
+        field(ui::BackupCaseBox::kZoneId)->setText("Europe/Berlin");
+        dialog.on_ok();
+        QTRY_COMPARE(owner.messages.size(), size_t{1});
+        const ExportCaseInfo& info = dialog.case_info();
+        QCOMPARE(QString::fromStdString(info.case_number), QString("K-2009/8"));
+        QCOMPARE(QString::fromStdString(info.exhibit), QString("HDD 1"));
+        QCOMPARE(QString::fromStdString(info.examiner), QString("an examiner"));
+        QCOMPARE(QString::fromStdString(info.notes), QString("seized on site"));
+        QVERIFY(info.clock_offset.has_value());
+        QCOMPARE(*info.clock_offset, int64_t{75});
+        QCOMPARE(QString::fromStdString(info.recorder_zone), QString("Europe/Berlin"));
+        QCOMPARE(QString::fromStdString(info.invoked_by), QString("desktop program"));
+        QVERIFY(!field(ui::BackupCaseBox::kCaseId)->isEnabled());
+
+        QSettings settings(home_.path() + "/case.ini", QSettings::IniFormat);
+        dialog.case_box()->save(&settings);
+        BackupDialog again(&owner);
+        again.case_box()->load(settings);
+        for (int id : {ui::BackupCaseBox::kCaseId, ui::BackupCaseBox::kExhibitId, ui::BackupCaseBox::kExaminerId,
+                       ui::BackupCaseBox::kNotesId, ui::BackupCaseBox::kClockOffsetId, ui::BackupCaseBox::kZoneId})
+            QCOMPARE(control<QLineEdit>(&again, id)->text(), field(id)->text());
     }
 
     // A span may cross midnight: the pickers carry the date, the day after the map's day is

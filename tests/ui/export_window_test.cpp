@@ -29,6 +29,7 @@
 #include "tests/ui/message_catcher.h"
 #include "ui/control_id.h"
 #include "ui/controls/search_slider.h"
+#include "ui/dialogs/backup_case_box.h"
 #include "ui/dialogs/backup_dialog.h"
 #include "ui/dialogs/backup_done_dialog.h"
 #include "ui/dialogs/capture_dialog.h"
@@ -207,6 +208,9 @@ void ExportWindowTest::backup_runs_from_the_dialog_to_the_report() {
     int best = 0;
     auto* bar = qobject_cast<QProgressBar*>(ui::find_control(dialog, ui::BackupDialog::kProgressId));
     connect(bar, &QProgressBar::valueChanged, this, [&best](int v) { best = std::max(best, v); });
+    // The examiner's fields reach the job's report.
+    qobject_cast<QLineEdit*>(ui::find_control(dialog, ui::BackupCaseBox::kCaseId))->setText("K-30");
+    qobject_cast<QLineEdit*>(ui::find_control(dialog, ui::BackupCaseBox::kClockOffsetId))->setText("-30");
     click(dialog, ui::BackupDialog::kOkId);
     QTRY_VERIFY(window_->backup_running() || dialog.isNull() || !dialog->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull() || !dialog->isVisible(), 60000);
@@ -244,6 +248,9 @@ void ExportWindowTest::backup_runs_from_the_dialog_to_the_report() {
         QJsonDocument::fromJson(file_bytes(folder + "/export-report.json")).object();
     const QJsonArray files = report["files"].toArray();
     QCOMPARE(files.size(), avis.size());
+    QCOMPARE(report["case"].toObject()["case_number"].toString(), QString("K-30"));
+    QCOMPARE(report["recorder_clock"].toObject()["offset_seconds"].toInt(), -30);
+    QCOMPARE(report["job"].toObject()["invoked_by"].toString(), QString("desktop program"));
     for (const QJsonValue& f : files) {
         for (const char* kind : {"avi", "smi"}) {
             const QJsonObject entry = f.toObject()[kind].toObject();

@@ -59,6 +59,11 @@ struct ExportOptions {
     std::string out;       // the folder for the files
     uint64_t split_bytes = kBackupSplitBytes;  // a channel's bytes before the files are split
     std::string format = "avi";                // avi, mkv or mp4
+    // The examiner's data for the report.
+    std::string case_number, exhibit, examiner, notes;
+    std::string clock_offset;  // "±SECONDS": recorder clock minus reference clock
+    std::string recorder_tz;   // AREA/CITY
+    std::string command_line;  // as the tool was called
 };
 
 struct StillOptions {

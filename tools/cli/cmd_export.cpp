@@ -1,9 +1,11 @@
 // export: the backup job without a window (AVI, Matroska or MP4 files); progress on standard error,
 // a summary on standard output.
 #include <iostream>
+#include <optional>
 
 #include "export/backup_job.h"
 #include "mux/container_file.h"
+#include "export/recorder_zone.h"
 #include "storage/api.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/output.h"
@@ -91,6 +93,35 @@ Json file_json(const CAvimaker::FileSet& f, const ExportFileEntry& e) {
                 {"last_frame", frame_time(c, c.last_frame)}};
 }
 
+// The examiner's data; a clock offset or zone that cannot be used is a usage error before
+// anything is written.
+std::optional<ExportCaseInfo> case_info(const ExportOptions& e, std::string* problem) {
+    ExportCaseInfo info;
+    info.case_number = e.case_number;
+    info.exhibit = e.exhibit;
+    info.examiner = e.examiner;
+    info.notes = e.notes;
+    info.invoked_by = e.command_line;
+    if (!e.clock_offset.empty()) {
+        int64_t offset = 0;
+        if (!parse_clock_offset(e.clock_offset, &offset)) {
+            *problem = "--clock-offset " + e.clock_offset + ": expected whole seconds such as +75 or -3600";
+            return std::nullopt;
+        }
+        info.clock_offset = offset;
+    }
+    if (!e.recorder_tz.empty()) {
+        RecorderZone zone;
+        std::string why;
+        if (zone.load(e.recorder_tz, &why) != 0) {
+            *problem = "--recorder-tz: " + why;
+            return std::nullopt;
+        }
+        info.recorder_zone = e.recorder_tz;
+    }
+    return info;
+}
+
 }  // namespace
 
 int run_export(const GlobalOptions& options, const SessionOptions& session, const ExportOptions& e) {
@@ -103,11 +134,15 @@ int run_export(const GlobalOptions& options, const SessionOptions& session, cons
     if (e.split_bytes == 0) return usage_error("--split-bytes must be above 0");
     const auto format = parse_export_format(e.format);
     if (!format) return usage_error("--format " + e.format + ": expected avi, mkv or mp4");
+    std::string problem;
+    const std::optional<ExportCaseInfo> info = case_info(e, &problem);
+    if (!info) return usage_error(problem);
 
     ProgressLine progress;
     BackupJob job(&progress, e.split_bytes);
     job.set_container(*format, mux::make_container_writer);
     if (*format != ExportFormat::Avi) mux::quiet_library_notes();
+    job.set_case(*info);
     BackupJob::install(&job);
     SessionScope scope;
     if (int rc = scope.open(session, BackupJob::frame_callback, BackupJob::status_callback);

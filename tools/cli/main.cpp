@@ -1,7 +1,10 @@
 // quillon-cli: the recorder disk layer for scripts, batch work and tests.
+#include <csignal>
+
 #include <CLI/CLI.hpp>
 
 #include "disk/disk.h"
+#include "export/export_case.h"
 #include "tools/cli/cli.h"
 #include "tools/cli/session.h"
 #include "tools/sample/sample.h"
@@ -113,6 +116,15 @@ void add_session_commands(CLI::App& app, SessionCommands* s) {
                               "A channel's bytes before its files are split (default 3500000000)");
     s->export_cmd->add_option("--format", s->export_options.format,
                               "avi (with SAMI captions), mkv or mp4 (default avi)");
+    s->export_cmd->add_option("--case", s->export_options.case_number, "Case number for the report");
+    s->export_cmd->add_option("--exhibit", s->export_options.exhibit, "Exhibit for the report");
+    s->export_cmd->add_option("--examiner", s->export_options.examiner, "Examiner for the report");
+    s->export_cmd->add_option("--notes", s->export_options.notes, "Notes for the report");
+    s->export_cmd->add_option("--clock-offset", s->export_options.clock_offset,
+                              "Recorder clock minus a reference clock, in seconds (e.g. +75)")
+        ->allow_extra_args(false);
+    s->export_cmd->add_option("--recorder-tz", s->export_options.recorder_tz,
+                              "The recorder's time zone, AREA/CITY (e.g. Europe/Berlin)");
     s->still_cmd = app.add_subcommand(
         "still", "Save the first picture at or after a time of each channel as BMP or JPEG");
     s->still_cmd->add_option("--channels", s->still.channels, "Video channels, e.g. 1,2")
@@ -185,6 +197,10 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? cli::kExitOk : cli::kExitUsage;
     }
 
+    session.export_options.command_line = command_line_text(argc, argv);
+    // A file that reaches the process's size limit must fail its write, not end the process
+    // before the export's report names what was written.
+    std::signal(SIGXFSZ, SIG_IGN);
     dvrfs_set_trace(options.trace);
     if (*make_cmd) return cli::run_make_sample(options, make);
     if (int rc = cli::attach_drives(options); rc != cli::kExitOk) return rc;

@@ -11,6 +11,7 @@
 
 #include "ui/control_id.h"
 #include "ui/controls/skin_button.h"
+#include "ui/dialogs/backup_case_box.h"
 #include "ui/dialogs/backup_rules.h"
 #include "ui/dialogs/dialog_kit.h"
 #include "ui/message_box.h"
@@ -21,7 +22,10 @@ namespace ui {
 namespace {
 
 constexpr int kWidth = 440;
-constexpr int kHeight = 372;
+// The case group sits between the settings and the progress bar.
+constexpr int kCaseTop = 286;
+constexpr int kCaseSpace = BackupCaseBox::kHeight + 8;
+constexpr int kHeight = 372 + kCaseSpace;
 constexpr int kFolderMax = 259;
 
 } // namespace
@@ -39,6 +43,8 @@ BackupDialog::BackupDialog(QObject* owner, QWidget* parent) : DialogFrame(parent
 void BackupDialog::create_controls() {
     create_channel_boxes();
     create_setting_box();
+    case_box_ = new BackupCaseBox(this);
+    case_box_->setGeometry(12, kTitleHeight + kCaseTop, kWidth - 24, BackupCaseBox::kHeight);
     create_buttons();
     create_format_choice();
 }
@@ -88,7 +94,7 @@ void BackupDialog::create_setting_box() {
 
 void BackupDialog::create_buttons() {
     bar_ = new QProgressBar(this);
-    bar_->setGeometry(12, kTitleHeight + 288, kWidth - 24, 18);
+    bar_->setGeometry(12, kTitleHeight + 288 + kCaseSpace, kWidth - 24, 18);
     bar_->setRange(0, 100);
     bar_->setValue(0);
     set_control_id(bar_, kProgressId);
@@ -202,6 +208,11 @@ void BackupDialog::on_ok() {
             show_message(this, QStringLiteral("No video data"), QStringLiteral("Quillon"));
         return;
     }
+    QString problem;
+    if (!case_box_->case_info(&case_info_, &problem)) {
+        show_message(this, problem, QStringLiteral("Error"));
+        return;
+    }
     running_ = true;
     lock_inputs();
     post_message(owner_, kMsgBackupStart);
@@ -236,6 +247,7 @@ void BackupDialog::lock_inputs() {
         w->setEnabled(false);
     for (QCheckBox* box : boxes_)
         box->setEnabled(false);
+    case_box_->lock();
 }
 
 void BackupDialog::on_cancel() {

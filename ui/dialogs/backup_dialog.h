@@ -10,6 +10,7 @@
 #include <QString>
 
 #include "export/container_writer.h"
+#include "export/export_case.h"
 #include "storage/api.h"
 #include "ui/dialog_frame.h"
 #include "ui/dialogs/backup_rules.h"
@@ -23,6 +24,7 @@ class QDateTimeEdit;
 namespace ui {
 
 class SkinButton;
+class BackupCaseBox;
 
 class BackupDialog : public DialogFrame {
     Q_OBJECT
@@ -66,6 +68,10 @@ public:
     QString job_folder() const { return job_folder_; }
     QString folder() const;
     bool running() const { return running_; }
+    // The examiner's fields (the owner loads and saves them with the settings) and what OK
+    // took from them for the job.
+    BackupCaseBox* case_box() const { return case_box_; }
+    const ExportCaseInfo& case_info() const { return case_info_; }
     int progress() const;
 
     // The owner's job ended: the bar shows 100 after a whole export, and the dialog closes.
@@ -101,6 +107,8 @@ private:
     QComboBox* format_ = nullptr;
     SkinButton* ok_ = nullptr;
     SkinButton* cancel_ = nullptr;
+    BackupCaseBox* case_box_ = nullptr;
+    ExportCaseInfo case_info_;
 
     int channels_ = 0;
     int time_format_ = 0;
