@@ -102,7 +102,7 @@ bool CAvimaker::open_container(Channel& ch, const std::string& prefix, const uin
     ContainerHeader header;
     header.width = ch.width;
     header.height = ch.height;
-    header.h264 = data[0] == 0 && data[1] == 0 && data[2] == 0 && data[3] == 1;
+    header.h264 = length >= 4 && data[0] == 0 && data[1] == 0 && data[2] == 0 && data[3] == 1;
     header.key_frame = data;
     header.key_frame_length = length;
     DateTime d{};
@@ -112,6 +112,7 @@ bool CAvimaker::open_container(Channel& ch, const std::string& prefix, const uin
                   int{d.month}, int{d.day}, int{d.hour}, int{d.minute}, int{d.second},
                   int{first.milliseconds});
     header.creation_time = when;
+    ch.container.set_clock_offset(clock_offset_);
     return ch.container.open(prefix, format_, factory_, header, first, owner_) == 1;
 }
 

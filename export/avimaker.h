@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ public:
     // The files the following setups make: AVI (the default), or a container that the factory
     // writes. A factory that is missing, or makes no writer, fails the channel's creation.
     void set_container(ExportFormat format, ContainerFactory factory);
+    // The examiner's measured offset of the recorder clock: container time tracks add the
+    // corrected time under the recorder's (the AVI's captions gain it when the job ends).
+    void set_clock_offset(std::optional<int64_t> offset) { clock_offset_ = offset; }
     ExportFormat format() const { return format_; }
 
     // Asks every channel to end its part at its next key frame (that frame opens the next
@@ -109,6 +113,7 @@ private:
     int32_t part_ = 0;
     ExportFormat format_ = ExportFormat::Avi;
     ContainerFactory factory_ = nullptr;
+    std::optional<int64_t> clock_offset_;
     std::array<std::unique_ptr<Channel>, kChannels> channels_;
     std::vector<FileSet> opened_;
 };

@@ -3,7 +3,11 @@
 #include "export/backup_job.h"
 #include "export/sami.h"
 
-void BackupJob::set_case(const ExportCaseInfo& info) { case_info_ = info; }
+void BackupJob::set_case(const ExportCaseInfo& info) {
+    if (active_) return;
+    case_info_ = info;
+    maker_.set_clock_offset(info.clock_offset);
+}
 
 void BackupJob::fill_report_case() {
     report_.case_info = case_info_;
@@ -19,6 +23,10 @@ void BackupJob::hash_finished_files() {
     for (; hashed_ < files.size(); ++hashed_) {
         if (!files[hashed_].finished) break;
         const std::string& prefix = files[hashed_].prefix;
+        if (files[hashed_].format != ExportFormat::Avi) {
+            hasher_.add(prefix + export_format_name(files[hashed_].format));
+            continue;
+        }
         if (case_info_.clock_offset) sami_file_add_corrected_lines(prefix + "smi", *case_info_.clock_offset);
         hasher_.add(prefix + "avi");
         hasher_.add(prefix + "smi");

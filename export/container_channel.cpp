@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "export/export_case.h"
 #include "export/new_file.h"
 #include "export/sami.h"
 
@@ -105,7 +106,9 @@ void ContainerChannel::flush_second() {
         stats_.placement.seconds += static_cast<uint64_t>(missing);
     }
     if (new_second) {
-        caption(second_start, second_start + 1000, caption_time_text(date_of(s)));
+        std::string text = caption_time_text(date_of(s));
+        if (clock_offset_) text += "\n" + corrected_time_text(s, *clock_offset_);
+        caption(second_start, second_start + 1000, text);
         ++stats_.placement.seconds;
     }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,9 @@ class ContainerChannel {
     int32_t open(const std::string& prefix, ExportFormat format, ContainerFactory factory,
                  const ContainerHeader& header, FrameTime first, ExportNotify* owner);
     const std::string& prefix() const { return prefix_; }
+    // With the recorder clock's measured offset, each second's caption gains a second line with
+    // the corrected time. Set before open.
+    void set_clock_offset(std::optional<int64_t> offset) { clock_offset_ = offset; }
     bool is_open() const { return writer_ != nullptr; }
 
     // A stored frame, copied. Frames arrive in recorder order.
@@ -72,4 +76,5 @@ class ContainerChannel {
     bool any_audio_ = false;
     ChannelWriterStats stats_;
     std::vector<ExportStream> streams_;
+    std::optional<int64_t> clock_offset_;
 };

@@ -163,6 +163,19 @@ TEST_F(ContainerChannelTest, AHoleIsAGapWithItsOwnCaptionAndNoFiller) {
     EXPECT_EQ(ch_.stats().placement.seconds, 5u);  // the file plays through the hole
 }
 
+// A measured clock offset adds the corrected time under each second's recorder time (the
+// recorder's clock stays first); hole notices stay as they are.
+TEST_F(ContainerChannelTest, AClockOffsetAddsTheCorrectedTimeUnderEachSecond) {
+    ch_.set_clock_offset(75);  // the recorder runs 75 s ahead
+    open_at(FrameTime{kT, 0});
+    frame(kT + 3, 0);
+    ch_.finish();
+    ASSERT_EQ(w_.captions.size(), 3u);
+    EXPECT_EQ(w_.captions[0].text, "2026/03/14 07:00:00\ncorrected 06:58:45");
+    EXPECT_EQ(w_.captions[1].text, "No video data. Within 2 seconds.");
+    EXPECT_EQ(w_.captions[2].text, "2026/03/14 07:00:03\ncorrected 06:58:48");
+}
+
 TEST_F(ContainerChannelTest, ASecondWithoutMillisecondsIsSpreadEvenly) {
     open_at(FrameTime{kT, 0});
     for (int i = 0; i < 3; ++i) frame(kT, 0);
