@@ -94,6 +94,7 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
     fruitless_restarts_ = 0;
     first_file_ = maker_.opened().size();
     report_ = ExportReport{};
+    sources_.clear();
     report_.source = export_source_now();
     started_ = export_report_clock_now();
     {
@@ -144,6 +145,7 @@ void BackupJob::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_
     // Every record goes to the job: a channel's files start at its first key frame in the span,
     // which the job waits for itself.
     maker_.on_record(slot, time, msec % 1000, data, length, kind, picture_size);
+    if (kind == FRAME_KIND_VIDEO) sources_.note(c, slot, time, msec);
     bytes_[c] += static_cast<uint64_t>(length);
     ++accepted_;
     last_time_ = time;
@@ -287,6 +289,7 @@ void BackupJob::restart() {
     maker_.force_cuts();
     const CAvimaker::Cuts resume = maker_.splitting() ? maker_.cuts() : CAvimaker::Cuts{};
     maker_.reset();
+    make_side_files();
     hooks_->clear_pictures();
     uint32_t from = last_time_ != 0 ? last_time_.load() : from_;
     for (const FrameTime& cut : resume) {
@@ -313,6 +316,7 @@ void BackupJob::do_stop() {
     api_set_no_pacing(0);
     if (active_) {
         maker_.reset();
+        make_side_files();
         note_unfinished_files();
         name_last_frame();
         write_report();
@@ -358,6 +362,7 @@ std::vector<ExportFileEntry> BackupJob::file_entries() const {
         c.first_frame = p.first_frame;
         c.last_frame = p.last_frame;
         c.seconds_without_video = p.hole_seconds;
+        if (i < side_made_.size()) e.side_files = side_made_[i];
         entries.push_back(e);
     }
     for (int ch = 0; ch < CAvimaker::kChannels; ++ch) {
@@ -390,6 +395,36 @@ void BackupJob::write_report() {
     std::lock_guard<std::mutex> guard(mutex_);
     report_written_ = written;
     if (rc != 0 && error_.empty()) error_ = failure + last_frame_note();
+}
+
+// Beside each file finished since the last call: the list of the GOPs its frames came from, and
+// what the installed maker adds. A file that cannot be traced fails the job: its report would
+// promise a check that cannot be made.
+void BackupJob::make_side_files() {
+    const auto& files = maker_.opened();
+    const size_t done = side_made_.size();
+    side_made_.resize(files.size());
+    for (size_t i = std::max(done, first_file_); i < files.size(); ++i) {
+        const CAvimaker::FileSet& f = files[i];
+        const std::string media = f.prefix + "avi";
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(media, ec)) continue;
+        std::string failure;
+        const PlacementStats& p = f.stats.placement;
+        const std::vector<GopTrace> gops =
+            p.frames_written > 0 ? sources_.within(f.channel, p.first_frame, p.last_frame)
+                                 : std::vector<GopTrace>{};
+        if (write_gop_sources(media + kSourcesSuffix, gops, f.channel + 1, &failure) == 0) {
+            side_made_[i].push_back({"sources", media + kSourcesSuffix});
+        }
+        if (side_files_ != nullptr) {
+            for (ExportSideFile& made : side_files_->make(media, &failure)) side_made_[i].push_back(made);
+        }
+        if (!failure.empty()) {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (error_.empty()) error_ = "making the files beside " + media + " failed: " + failure;
+        }
+    }
 }
 
 std::string BackupJob::report_path() const {

@@ -14,6 +14,8 @@
 #include "export/avimaker.h"
 #include "export/export_report.h"
 #include "export/export_notify.h"
+#include "export/export_side_files.h"
+#include "export/gop_sources.h"
 
 // Steps only a window has; the default does nothing.
 class BackupJobHooks {
@@ -55,6 +57,10 @@ public:
     // The spans the engine could not read during the last job, as its report lists them.
     std::vector<ExportReadFailure> read_failures() const;
 
+    // Who makes the files beside each finished file besides its list of sources (nullptr:
+    // nobody); set before start.
+    void set_side_files(ExportSideFiles* maker) { side_files_ = maker; }
+
     // ExportNotify: from the playback thread and the channel writers' threads.
     void backup_notification(int32_t wparam, int32_t lparam) override;
 
@@ -82,6 +88,7 @@ private:
     void do_stop();
     void note_unfinished_files();
     void write_report();
+    void make_side_files();
     std::vector<ExportFileEntry> file_entries() const;
     void note_read_error(int32_t slot, int32_t shown);
     void take_read_failures(int32_t shown);
@@ -115,4 +122,10 @@ private:
     std::atomic<uint64_t> bytes_[CAvimaker::kChannels] = {};
     std::atomic<uint64_t> accepted_{0};  // records handed to the job since the last restart
     int fruitless_restarts_ = 0;
+
+    // Where the frames came from, and the files made beside each finished file (by the index
+    // of the file in maker_'s list).
+    GopSources sources_;
+    ExportSideFiles* side_files_ = nullptr;
+    std::vector<std::vector<ExportSideFile>> side_made_;
 };

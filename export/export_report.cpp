@@ -140,12 +140,14 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
     for (const ExportFileEntry& f : report.files) {
         Json avi = file_json(f.prefix + "avi"), smi = file_json(f.prefix + "smi");
         if (avi.is_null() && smi.is_null()) continue;
-        files.push_back(Json{{"channel", f.channel},
-                             {"part", f.part},
-                             {"fps", f.fps},
-                             {"avi", std::move(avi)},
-                             {"smi", std::move(smi)},
-                             {"counts", counts_json(f.counts)}});
+        Json entry{{"channel", f.channel},
+                   {"part", f.part},
+                   {"fps", f.fps},
+                   {"avi", std::move(avi)},
+                   {"smi", std::move(smi)}};
+        for (const ExportSideFile& side : f.side_files) entry[side.key] = file_json(side.path);
+        entry["counts"] = counts_json(f.counts);
+        files.push_back(std::move(entry));
     }
     const Json doc{{"program", Json{{"name", "quillon"}, {"version", version::text()}}},
                    {"source", source_json(report.source)},

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "export/export_side_files.h"
 #include "export/placement.h"
 
 inline constexpr const char* kExportReportName = "export-report.json";
@@ -43,6 +44,7 @@ struct ExportFileEntry {
     std::string prefix;  // the files are prefix + "avi" and prefix + "smi"
     int fps = 0;
     ExportFileCounts counts;
+    std::vector<ExportSideFile> side_files;  // listed under their keys beside "avi" and "smi"
 };
 
 // A span of a channel that could not be read during the job.

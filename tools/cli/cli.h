@@ -67,6 +67,11 @@ struct StillOptions {
     std::string format;    // bmp or jpeg; "" takes it from the extension
 };
 
+struct VerifyOptions {
+    std::string report;  // the export report
+    std::string image;   // the drive or image to re-read the exported GOPs from; "" for none
+};
+
 // Channel list "1,2,5" (video channels as the user numbers them) as a mask.
 std::optional<uint32_t> parse_channel_list(const std::string& list);
 
@@ -92,6 +97,7 @@ int run_frames(const GlobalOptions& options, const SessionOptions& session,
 int run_export(const GlobalOptions& options, const SessionOptions& session,
                const ExportOptions& e);
 int run_still(const GlobalOptions& options, const SessionOptions& session, const StillOptions& o);
+int run_verify(const GlobalOptions& options, const VerifyOptions& v);
 
 // Runs the drive scan for the commands that need the disk table; false once it has
 // reported a failure.

@@ -7,6 +7,7 @@
 #include "tools/cli/cli.h"
 #include "tools/cli/output.h"
 #include "tools/cli/session.h"
+#include "verify/frame_hash.h"
 
 namespace cli {
 namespace {
@@ -85,6 +86,8 @@ int run_export(const GlobalOptions& options, const SessionOptions& session, cons
 
     ProgressLine progress;
     BackupJob job(&progress, e.split_bytes);
+    verify::FrameHashSideFiles frame_hashes;
+    job.set_side_files(&frame_hashes);
     BackupJob::install(&job);
     SessionScope scope;
     if (int rc = scope.open(session, BackupJob::frame_callback, BackupJob::status_callback);
