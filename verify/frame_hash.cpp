@@ -35,6 +35,7 @@ struct Copied {
     int out_index = -1;        // -1: not a video stream
     bool started = false;      // a key frame has passed
     int64_t offset = 0;        // the input's start time in the stream's time base, taken off
+    bool no_reorder = false;   // frames are stored in the order they are shown
 };
 
 std::string av_message(int rc) {
@@ -64,6 +65,7 @@ int add_streams(const MediaInput& in, AVFormatContext* out, std::vector<Copied>*
         ost->codecpar->sample_aspect_ratio = sar;
         Copied& c = (*copied)[i];
         c.out_index = ost->index;
+        c.no_reorder = ist->codecpar->video_delay == 0;
         if (ic->start_time != AV_NOPTS_VALUE) {
             c.offset = av_rescale_q(ic->start_time, AV_TIME_BASE_Q, ist->time_base);
         }
@@ -92,6 +94,9 @@ int copy_packets(const MediaInput& in, AVFormatContext* out, std::vector<Copied>
             if (c.started) {
                 if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= c.offset;
                 if (pkt->dts != AV_NOPTS_VALUE) pkt->dts -= c.offset;
+                // Without reordering the writer would take the decoding time as the
+                // presentation time itself; given here, it needs no warning.
+                if (pkt->pts == AV_NOPTS_VALUE && pkt->dts != AV_NOPTS_VALUE && c.no_reorder) pkt->pts = pkt->dts;
                 pkt->stream_index = c.out_index;
                 pkt->pos = -1;
                 rc = av_interleaved_write_frame(out, pkt);

@@ -163,6 +163,21 @@ TEST_F(VerifyCommand, ListsOfSourcesNameTheChannelsGopsInTheSpan) {
     }
 }
 
+// Split into parts, each part's files name the GOPs of their own frames: a restart reads part
+// of the span again, and no GOP is listed for a file that does not hold it.
+TEST_F(VerifyCommand, ASplitExportVerifiesAgainstTheImage) {
+    const std::string folder = dir_.file("split");
+    const CliResult e = run_cli({"export", "--json", "--image", verifytest::exported()->image, "--channels", "1,2",
+                                 "--from", "2026-03-14 07:00:03", "--to", "2026-03-14 07:00:15", "--out", folder,
+                                 "--split-bytes", "60000"});
+    ASSERT_EQ(e.status, 0) << e.err;
+    const auto files = e.json()["files"];
+    ASSERT_GE(files.size(), 4u) << "not split";
+    const CliResult r = run_cli({"verify", e.json()["report"].get<std::string>(), "--image", verifytest::exported()->image});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(has_line(r.out, "All " + std::to_string(files.size() * 6) + " checks match.")) << r.out;
+}
+
 TEST_F(VerifyCommand, AMissingOrBrokenReportOrImageIsAUsageError) {
     EXPECT_EQ(run_cli({"verify", dir_.file("absent.json")}).status, 2);
     const std::string broken = dir_.file("broken.json");
