@@ -20,6 +20,7 @@
 #include "ui/message_box.h"
 #include "ui/posted_event.h"
 #include "ui/scope_exit.h"
+#include "verify/frame_hash.h"
 
 namespace ui {
 namespace {
@@ -124,6 +125,9 @@ void MainWindow::start_backup_job() {
     if (!backup_job_) {
         backup_hooks_ = std::make_unique<WindowBackupHooks>(this);
         backup_job_ = std::make_unique<BackupJob>(backup_hooks_.get());
+        // The frame hash list beside each file; the maker keeps no state of its own.
+        static verify::FrameHashSideFiles frame_hashes;
+        backup_job_->set_side_files(&frame_hashes);
     }
     store_->setValue(kBackupFolderKey, dialog->folder());
     backup_job_folder_ = dialog->job_folder();
