@@ -15,8 +15,14 @@ bool before(const FrameTime& a, const FrameTime& b) {
 void GopSources::note(int channel, int32_t slot, uint32_t time, int32_t msec) {
     if (channel < 0 || channel >= kVideoChannels) return;
     GopSource s{};
-    if (api_gop_source(slot, &s) != 0 || s.range_count <= 0) return;
-    const FrameTime at{time, static_cast<uint16_t>(msec < 0 ? 0 : msec % 1000)};
+    if (api_gop_source(slot, &s) != 0) return;
+    note(channel, s, FrameTime{time, static_cast<uint16_t>(msec < 0 ? 0 : msec % 1000)});
+}
+
+void GopSources::note(int channel, const GopSource& s, FrameTime at) {
+    if (channel < 0 || channel >= kVideoChannels || s.range_count <= 0 || s.range_count > kGopSourceRanges) {
+        return;
+    }
     auto [it, added] = known_[channel].try_emplace(s.ranges[0].offset, gops_[channel].size());
     if (added) {
         gops_[channel].push_back(GopTrace{s, at, at});

@@ -27,6 +27,8 @@ public:
     // frame whose GOP has no known source is not traced. A GOP handed again (a restart reads
     // part of the span again) stays one entry.
     void note(int channel, int32_t slot, uint32_t time, int32_t msec);
+    // The same with the source already asked for: a frame at `at` of the GOP read from there.
+    void note(int channel, const GopSource& source, FrameTime at);
     void clear();
     // The channel's GOPs with a frame within [first, last], in the order they were met.
     std::vector<GopTrace> within(int channel, FrameTime first, FrameTime last) const;

@@ -37,7 +37,9 @@ public:
             if (std::string(key) == "sources") sources = path;
         }
         if (!media.empty() && !framehash.empty()) frames_again(media, framehash);
-        if (image != nullptr && !media.empty() && !sources.empty()) against_image(*image, media, sources);
+        // Only AVI files hold the stored frames as they are; other containers may rewrite them.
+        const bool stored_as_is = media.size() > 4 && media.compare(media.size() - 4, 4, ".avi") == 0;
+        if (image != nullptr && stored_as_is && !sources.empty()) against_image(*image, media, sources);
     }
 
 private:
@@ -159,6 +161,19 @@ VerifyOutcome verify_report(const std::string& report, const VerifyOptions& opti
     }
     out.status = out.mismatches > 0 ? kVerifyMismatch : kVerifyMatch;
     return out;
+}
+
+std::string report_source(const std::string& report) {
+    std::ifstream in(report, std::ios::binary);
+    const Json doc = Json::parse(in, nullptr, false);
+    if (doc.is_discarded() || !doc.is_object() || !doc.contains("source") || !doc["source"].is_object()) {
+        return {};
+    }
+    const Json& device = doc["source"]["device"];
+    if (!device.is_string()) return {};
+    const std::string path = device.get<std::string>();
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? path : std::string();
 }
 
 std::string verify_summary(const VerifyOutcome& outcome) {

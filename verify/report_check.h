@@ -27,6 +27,10 @@ struct VerifyOutcome {
 
 VerifyOutcome verify_report(const std::string& report, const VerifyOptions& options);
 
+// The image file the report says the export was read from, when it is still an image file
+// (not a device, which may hold another disk by now); "" otherwise.
+std::string report_source(const std::string& report);
+
 // "All N checks match." or "M of N checks do not match."
 std::string verify_summary(const VerifyOutcome& outcome);
 
