@@ -21,6 +21,19 @@ using Json = nlohmann::json;
 constexpr const char* kMediaKeys[] = {"avi", "mkv", "mp4"};
 constexpr const char* kOtherKeys[] = {"smi", "framehash", "sources"};
 
+// A field of the report as the type it must have; a report edited by hand may hold anything.
+std::string text_field(const Json& j, const char* key) {
+    const auto it = j.find(key);
+    return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+bool size_field(const Json& j, uint64_t* out) {
+    const auto it = j.find("size");
+    if (it == j.end() || !it->is_number_unsigned()) return false;
+    *out = it->get<uint64_t>();
+    return true;
+}
+
 class Checker {
 public:
     Checker(std::string folder, VerifyOutcome& out) : folder_(std::move(folder)), out_(out) {}
@@ -56,9 +69,10 @@ private:
     // Checks the file listed under key; its path when it is there, else "". A file that
     // differs from the report is still looked into: its frames say what changed.
     std::string listed_file(const Json& e, const char* key) {
-        if (!e.contains(key) || !e[key].is_object()) return {};
-        const Json& f = e[key];
-        const std::string name = f.value("name", std::string());
+        const auto entry = e.find(key);
+        if (entry == e.end() || !entry->is_object()) return {};
+        const Json& f = *entry;
+        const std::string name = text_field(f, "name");
         // Only names in the report's own folder: a report cannot send the check elsewhere.
         if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") {
             mismatch(std::string(key) + " entry: \"" + name + "\" is not a file name");
@@ -71,11 +85,12 @@ private:
             mismatch(name + ": missing");
             return {};
         }
-        if (!f.contains("size") || static_cast<uint64_t>(st.st_size) != f.value("size", uint64_t{0})) {
+        uint64_t size = 0;
+        if (!size_field(f, &size) || static_cast<uint64_t>(st.st_size) != size) {
             mismatch(name + ": size " + std::to_string(st.st_size) + " differs from the report's");
         } else if (platform::sha256_file(path, &digest) != 0) {
             mismatch(name + ": cannot be read");
-        } else if (digest != f.value("sha256", std::string())) {
+        } else if (digest != text_field(f, "sha256")) {
             mismatch(name + ": SHA-256 " + digest + " differs from the report's");
         } else {
             ok(name);
@@ -145,7 +160,8 @@ VerifyOutcome verify_report(const std::string& report, const VerifyOptions& opti
     std::ifstream in(report, std::ios::binary);
     if (!in) return unusable("cannot open " + report);
     const Json doc = Json::parse(in, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object() || !doc.contains("files") || !doc["files"].is_array()) {
+    const auto files = doc.is_object() ? doc.find("files") : doc.end();
+    if (doc.is_discarded() || !doc.is_object() || files == doc.end() || !files->is_array()) {
         return unusable(report + " is not an export report");
     }
     std::unique_ptr<platform::Drive> image;
@@ -156,7 +172,7 @@ VerifyOutcome verify_report(const std::string& report, const VerifyOptions& opti
     const size_t slash = report.find_last_of('/');
     VerifyOutcome out;
     Checker checker(slash == std::string::npos ? "." : report.substr(0, slash), out);
-    for (const Json& e : doc["files"]) {
+    for (const Json& e : *files) {
         if (e.is_object()) checker.entry(e, image.get());
     }
     out.status = out.mismatches > 0 ? kVerifyMismatch : kVerifyMatch;
@@ -166,12 +182,11 @@ VerifyOutcome verify_report(const std::string& report, const VerifyOptions& opti
 std::string report_source(const std::string& report) {
     std::ifstream in(report, std::ios::binary);
     const Json doc = Json::parse(in, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object() || !doc.contains("source") || !doc["source"].is_object()) {
-        return {};
-    }
-    const Json& device = doc["source"]["device"];
-    if (!device.is_string()) return {};
-    const std::string path = device.get<std::string>();
+    if (doc.is_discarded() || !doc.is_object()) return {};
+    const auto source = doc.find("source");
+    if (source == doc.end() || !source->is_object()) return {};
+    const std::string path = text_field(*source, "device");
+    if (path.empty()) return {};
     struct stat st{};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? path : std::string();
 }

@@ -189,6 +189,23 @@ TEST_F(VerifyCommand, AMissingOrBrokenReportOrImageIsAUsageError) {
     EXPECT_EQ(run_cli({"verify"}).status, 2);
 }
 
+// Fields of the wrong type are mismatches, not a crash.
+TEST_F(VerifyCommand, AReportWithFieldsOfTheWrongTypeIsNamedNotFollowed) {
+    const std::string copy = verifytest::copy_folder(dir_, "types");
+    nlohmann::json doc = report();
+    doc["files"][0]["avi"]["size"] = "a lot";
+    doc["files"][0]["smi"]["name"] = 17;
+    doc["files"][1]["smi"]["sha256"] = nlohmann::json::array();
+    doc["files"].push_back("not an entry");
+    doc["source"] = 5;
+    std::ofstream(report_in(copy), std::ios::trunc) << doc.dump(2);
+    const CliResult r = run_cli({"verify", report_in(copy)});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(has_line(r.out, "MISMATCH " + first_avi() + ": size")) << r.out;
+    EXPECT_TRUE(has_line(r.out, "MISMATCH smi entry: \"\" is not a file name")) << r.out;
+    EXPECT_TRUE(has_line(r.out, "3 of 10 checks do not match.")) << r.out;
+}
+
 // A report cannot send the check outside its own folder.
 TEST_F(VerifyCommand, NamesWithAFolderAreRefused) {
     const std::string copy = verifytest::copy_folder(dir_, "escape");
