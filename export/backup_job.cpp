@@ -417,6 +417,7 @@ void BackupJob::make_side_files() {
         if (write_gop_sources(media + kSourcesSuffix, gops, f.channel + 1, &failure) == 0) {
             side_made_[i].push_back({"sources", media + kSourcesSuffix});
         }
+        if (p.frames_written > 0) sources_.drop_before(f.channel, p.last_frame);
         if (side_files_ != nullptr) {
             for (ExportSideFile& made : side_files_->make(media, &failure)) side_made_[i].push_back(made);
         }

@@ -25,7 +25,14 @@ void GopSources::note(int channel, const GopSource& s, FrameTime at) {
     }
     auto [it, added] = known_[channel].try_emplace(s.ranges[0].offset, gops_[channel].size());
     if (added) {
-        gops_[channel].push_back(GopTrace{s, at, at});
+        GopTrace g;
+        g.time = s.time;
+        g.milliseconds = s.milliseconds;
+        g.gop_length = s.gop_length;
+        g.frame_count = s.frame_count;
+        g.ranges.assign(s.ranges, s.ranges + s.range_count);
+        g.first = g.last = at;
+        gops_[channel].push_back(std::move(g));
         return;
     }
     GopTrace& g = gops_[channel][it->second];
@@ -38,6 +45,14 @@ void GopSources::clear() {
     for (auto& k : known_) k.clear();
 }
 
+void GopSources::drop_before(int channel, FrameTime t) {
+    if (channel < 0 || channel >= kVideoChannels) return;
+    std::vector<GopTrace>& gops = gops_[channel];
+    std::erase_if(gops, [&](const GopTrace& g) { return before(g.last, t); });
+    known_[channel].clear();
+    for (size_t i = 0; i < gops.size(); ++i) known_[channel].emplace(gops[i].ranges.front().offset, i);
+}
+
 std::vector<GopTrace> GopSources::within(int channel, FrameTime first, FrameTime last) const {
     std::vector<GopTrace> out;
     if (channel < 0 || channel >= kVideoChannels) return out;
@@ -48,13 +63,12 @@ std::vector<GopTrace> GopSources::within(int channel, FrameTime first, FrameTime
 }
 
 std::string gop_sources_line(const GopTrace& gop, int channel) {
-    const GopSource& s = gop.source;
-    std::string line = export_time_text(s.time) + "," + std::to_string(s.milliseconds) + "," +
-                       std::to_string(channel) + "," + std::to_string(s.gop_length) + "," +
-                       std::to_string(s.frame_count) + ",";
-    for (int32_t i = 0; i < s.range_count && i < kGopSourceRanges; ++i) {
+    std::string line = export_time_text(gop.time) + "," + std::to_string(gop.milliseconds) + "," +
+                       std::to_string(channel) + "," + std::to_string(gop.gop_length) + "," +
+                       std::to_string(gop.frame_count) + ",";
+    for (size_t i = 0; i < gop.ranges.size(); ++i) {
         if (i > 0) line += ';';
-        line += std::to_string(s.ranges[i].offset) + "+" + std::to_string(s.ranges[i].length);
+        line += std::to_string(gop.ranges[i].offset) + "+" + std::to_string(gop.ranges[i].length);
     }
     return line;
 }

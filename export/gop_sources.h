@@ -16,8 +16,14 @@
 inline constexpr const char* kSourcesSuffix = ".sources.csv";
 inline constexpr const char* kSourcesHeader = "time,ms,channel,gop_length,frames,ranges";
 
+// One GOP record: its header's time, lengths and where it lies, kept compact since a long
+// export meets many.
 struct GopTrace {
-    GopSource source{};
+    uint32_t time = 0;
+    uint32_t milliseconds = 0;
+    uint32_t gop_length = 0;
+    uint32_t frame_count = 0;
+    std::vector<ImageRange> ranges;
     FrameTime first, last;  // the first and last of its frames the job was handed
 };
 
@@ -30,6 +36,9 @@ public:
     // The same with the source already asked for: a frame at `at` of the GOP read from there.
     void note(int channel, const GopSource& source, FrameTime at);
     void clear();
+    // Forgets the channel's GOPs whose frames all lie before t: a finished file took them, and
+    // the next part starts after its end.
+    void drop_before(int channel, FrameTime t);
     // The channel's GOPs with a frame within [first, last], in the order they were met.
     std::vector<GopTrace> within(int channel, FrameTime first, FrameTime last) const;
 

@@ -38,7 +38,7 @@ TEST(GopSources, AGopHandedAgainStaysOneEntryWithAllItsFrames) {
     g.note(0, b, at(kT0 + 1, 999));
     const auto all = g.within(0, at(0, 0), at(UINT32_MAX, 999));
     ASSERT_EQ(all.size(), 2u);
-    EXPECT_EQ(all[0].source.ranges[0].offset, uint64_t{1} << 20);
+    EXPECT_EQ(all[0].ranges[0].offset, uint64_t{1} << 20);
     EXPECT_EQ(all[0].last.milliseconds, 866);
     EXPECT_EQ(all[1].first.milliseconds, 533);
     EXPECT_EQ(all[1].last.milliseconds, 999);
@@ -55,9 +55,17 @@ TEST(GopSources, AFileListsTheGopsWithAFrameInsideIt) {
     // A part from the middle of second 1 to the start of second 3.
     const auto part = g.within(2, at(kT0 + 1, 500), at(kT0 + 3, 100));
     ASSERT_EQ(part.size(), 3u);
-    EXPECT_EQ(part.front().source.time, kT0 + 1);
-    EXPECT_EQ(part.back().source.time, kT0 + 3);
+    EXPECT_EQ(part.front().time, kT0 + 1);
+    EXPECT_EQ(part.back().time, kT0 + 3);
     EXPECT_TRUE(g.within(2, at(kT0 + 3, 901), at(kT0 + 3, 999)).empty());
+    // Once a file up to second 3 is finished, the GOPs before are forgotten; a GOP met again
+    // after that is one entry again.
+    g.drop_before(2, at(kT0 + 3, 100));
+    EXPECT_EQ(g.within(2, at(0, 0), at(UINT32_MAX, 999)).size(), 3u);
+    g.note(2, source_at(4 * 65536ull, kT0 + 3, 2000), at(kT0 + 3, 950));
+    const auto left = g.within(2, at(0, 0), at(UINT32_MAX, 999));
+    ASSERT_EQ(left.size(), 3u);
+    EXPECT_EQ(left.front().last.milliseconds, 950);
     g.clear();
     EXPECT_TRUE(g.within(2, at(0, 0), at(UINT32_MAX, 999)).empty());
 }
