@@ -316,8 +316,8 @@ void BackupJob::do_stop() {
     api_set_no_pacing(0);
     if (active_) {
         maker_.reset();
-        make_side_files();
         note_unfinished_files();
+        make_side_files();
         name_last_frame();
         write_report();
     }
