@@ -3,6 +3,7 @@
 // finished and before its report is written; the report lists each with its size and SHA-256.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,10 @@ struct ExportSideFile {
     std::string key;   // what the report calls it, e.g. "framehash"
     std::string path;
 };
+
+// Writes text as the new file path, which must not exist yet: a side file never replaces
+// anything, not even a stale one left under its name. 0, or -1 with a message.
+int32_t write_side_file(const std::string& path, const std::string& text, std::string* error);
 
 class ExportSideFiles {
 public:

@@ -1,8 +1,7 @@
 #include "export/gop_sources.h"
 
-#include <cstdio>
-
 #include "export/export_report.h"
+#include "export/export_side_files.h"
 
 namespace {
 
@@ -75,18 +74,7 @@ std::string gop_sources_line(const GopTrace& gop, int channel) {
 
 int32_t write_gop_sources(const std::string& path, const std::vector<GopTrace>& gops, int channel,
                           std::string* error) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        if (error != nullptr) *error = "cannot create " + path;
-        return -1;
-    }
     std::string text = std::string(kSourcesHeader) + "\n";
     for (const GopTrace& g : gops) text += gop_sources_line(g, channel) + "\n";
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !ok) {
-        std::remove(path.c_str());
-        if (error != nullptr) *error = "cannot write " + path;
-        return -1;
-    }
-    return 0;
+    return write_side_file(path, text, error);
 }

@@ -4,7 +4,6 @@
 // command line tool prints.
 #include "verify/frame_hash.h"
 
-#include <cstdio>
 #include <vector>
 
 extern "C" {
@@ -155,17 +154,7 @@ int write_frame_hash_list(const std::string& media, std::string* written, std::s
     std::string text;
     if (frame_hash_list(media, &text, error) != 0) return -1;
     const std::string path = media + kFrameHashSuffix;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        *error = "cannot create " + path;
-        return -1;
-    }
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !ok) {
-        std::remove(path.c_str());
-        *error = "cannot write " + path;
-        return -1;
-    }
+    if (write_side_file(path, text, error) != 0) return -1;
     if (written != nullptr) *written = path;
     return 0;
 }

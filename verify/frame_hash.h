@@ -14,7 +14,8 @@ inline constexpr const char* kFrameHashSuffix = ".framehash";
 // The frame hash list of the media file in *text; 0, or -1 with a message in *error.
 int frame_hash_list(const std::string& media, std::string* text, std::string* error);
 
-// Writes media + kFrameHashSuffix; 0 with its path in *written, or -1 with a message.
+// Writes media + kFrameHashSuffix, a new file that replaces nothing; 0 with its path in
+// *written, or -1 with a message.
 int write_frame_hash_list(const std::string& media, std::string* written, std::string* error);
 
 }  // namespace verify

@@ -2,6 +2,7 @@
 // file with "-map 0:v -c copy -f framehash -hash sha256", and the library makes the same list
 // as FFmpeg for Matroska and MP4 copies of an export.
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -76,6 +77,14 @@ TEST(FrameHashList, MatroskaAndMp4ListsEqualFfmpegs) {
         EXPECT_EQ(ours, ffmpeg_frame_hashes(dir, out)) << out;
         EXPECT_GT(packet_lines(ours), 100u);
     }
+    // Written beside the file once; a stale list under the name is never replaced.
+    std::string written, error;
+    ASSERT_EQ(verify::write_frame_hash_list(mkv, &written, &error), 0) << error;
+    EXPECT_EQ(written, mkv + verify::kFrameHashSuffix);
+    EXPECT_EQ(text_of(written), ffmpeg_frame_hashes(dir, mkv));
+    std::ofstream(mp4 + verify::kFrameHashSuffix) << "stale";
+    EXPECT_EQ(verify::write_frame_hash_list(mp4, &written, &error), -1);
+    EXPECT_EQ(text_of(mp4 + verify::kFrameHashSuffix), "stale");
 }
 
 TEST(FrameHashList, AFileThatIsNoMediaIsRefused) {

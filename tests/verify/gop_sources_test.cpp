@@ -102,6 +102,11 @@ TEST(GopSources, TheWrittenListReadsBack) {
     EXPECT_EQ(lines[0].ranges[1].offset, (3u << 20) + 4096u);
     EXPECT_EQ(lines[0].ranges[1].length, 100u);
     EXPECT_EQ(write_gop_sources(dir.file("no/such/folder.csv"), gops, 5, &error), -1);
+    // A second list under the name replaces nothing.
+    EXPECT_EQ(write_gop_sources(path, {}, 5, &error), -1);
+    EXPECT_NE(error.find("exists already"), std::string::npos) << error;
+    ASSERT_EQ(verify::read_sources_list(path, &lines, &error), 0) << error;
+    EXPECT_EQ(lines.size(), 1u);
 }
 
 }  // namespace
