@@ -418,6 +418,9 @@ void BackupJob::make_side_files() {
             side_made_[i].push_back({"sources", media + kSourcesSuffix});
         }
         if (p.frames_written > 0) sources_.drop_before(f.channel, p.last_frame);
+        if (const uint64_t lost = sources_.unplaced(f.channel); lost > 0 && failure.empty()) {
+            failure = std::to_string(lost) + " frames came from GOPs whose place on the disk is not known";
+        }
         if (side_files_ != nullptr) {
             for (ExportSideFile& made : side_files_->make(media, &failure)) side_made_[i].push_back(made);
         }

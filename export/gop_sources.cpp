@@ -14,7 +14,10 @@ bool before(const FrameTime& a, const FrameTime& b) {
 void GopSources::note(int channel, int32_t slot, uint32_t time, int32_t msec) {
     if (channel < 0 || channel >= kVideoChannels) return;
     GopSource s{};
-    if (api_gop_source(slot, &s) != 0) return;
+    if (api_gop_source(slot, &s) != 0 || s.range_count <= 0) {
+        ++unplaced_[channel];
+        return;
+    }
     note(channel, s, FrameTime{time, static_cast<uint16_t>(msec < 0 ? 0 : msec % 1000)});
 }
 
@@ -42,6 +45,11 @@ void GopSources::note(int channel, const GopSource& s, FrameTime at) {
 void GopSources::clear() {
     for (auto& g : gops_) g.clear();
     for (auto& k : known_) k.clear();
+    for (auto& u : unplaced_) u = 0;
+}
+
+uint64_t GopSources::unplaced(int channel) const {
+    return channel >= 0 && channel < kVideoChannels ? unplaced_[channel] : 0;
 }
 
 void GopSources::drop_before(int channel, FrameTime t) {

@@ -36,6 +36,9 @@ public:
     // The same with the source already asked for: a frame at `at` of the GOP read from there.
     void note(int channel, const GopSource& source, FrameTime at);
     void clear();
+    // Frames of the channel noted whose GOP had no known place on the disk: its list of
+    // sources cannot trace them.
+    uint64_t unplaced(int channel) const;
     // Forgets the channel's GOPs whose frames all lie before t: a finished file took them, and
     // the next part starts after its end.
     void drop_before(int channel, FrameTime t);
@@ -45,6 +48,7 @@ public:
 private:
     std::vector<GopTrace> gops_[kVideoChannels];
     std::unordered_map<uint64_t, size_t> known_[kVideoChannels];  // first image byte -> entry
+    uint64_t unplaced_[kVideoChannels] = {};
 };
 
 // One line of the list (without the line end): recorder time text, milliseconds, channel

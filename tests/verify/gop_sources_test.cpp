@@ -78,9 +78,16 @@ TEST(GopSources, SourcesWithoutRangesAreNotNoted) {
     GopSource too_many = source_at(8192, kT0, 1000);
     too_many.range_count = kGopSourceRanges + 1;
     g.note(0, too_many, at(kT0, 0));
+    // A frame whose slot names no source is counted: the list cannot trace it.
+    g.note(3, -1, kT0, 0);
+    g.note(3, kPlaybackSlots, kT0, 33);
+    EXPECT_EQ(g.unplaced(3), 2u);
+    EXPECT_EQ(g.unplaced(0), 0u);
     g.note(-1, source_at(4096, kT0, 1000), at(kT0, 0));
     g.note(kVideoChannels, source_at(4096, kT0, 1000), at(kT0, 0));
     EXPECT_TRUE(g.within(0, at(0, 0), at(UINT32_MAX, 999)).empty());
+    g.clear();
+    EXPECT_EQ(g.unplaced(3), 0u);
 }
 
 // What the job writes reads back line for line.
