@@ -134,6 +134,31 @@ int32_t backup_image_offset(int32_t fd, uint64_t* offset) {
     return 0;
 }
 
+int32_t backup_image_ranges(int32_t fd, int64_t from, int64_t length, ImageRange* ranges,
+                            int32_t max) {
+    ChannelDescriptor* d = descriptor_of(fd);
+    if (d == nullptr) return DVR_EBADF;
+    if (length < 0 || max < 0 || (max > 0 && ranges == nullptr)) return DVR_EINVAL;
+    const DiskState& st = disk_state();
+    const ChannelSpace& space = st.ops == &kDvrfsOps ? dvrfs_space() : bkfs_space();
+    // Walked on a copy, so the descriptor itself never moves.
+    ChannelDescriptor at = *d;
+    if (from > 0) {
+        const int32_t rc = channel_image_ranges(space, &at, from, st.origin, nullptr, 0);
+        if (rc != 0) return rc;
+    } else if (from < 0) {
+        const int32_t rc = channel_byte_seek(space, &at, from, SEEK_CURRENT);
+        if (rc != 0) return rc;
+        // A seek back stops at the head: walking forward again must end where it began.
+        ChannelDescriptor back = at;
+        if (channel_image_ranges(space, &back, -from, st.origin, nullptr, 0) != 0 ||
+            !channel_same_place(space, back, *d)) {
+            return DVR_EINVAL;
+        }
+    }
+    return channel_image_ranges(space, &at, length, st.origin, ranges, max);
+}
+
 int32_t backup_locate_index(int32_t fd, int32_t time, ChannelPosition* position) {
     ChannelDescriptor* d = descriptor_of(fd);
     if (d == nullptr) return DVR_EBADF;

@@ -46,6 +46,14 @@ int32_t channel_byte_seek(const ChannelSpace& space, ChannelDescriptor* d, int64
 int32_t channel_position_seek(const ChannelSpace& space, ChannelDescriptor* d,
                               const ChannelPosition* position, int32_t block_limit);
 int32_t channel_open_at_head(const ChannelSpace& space, ChannelDescriptor* d);
+// The image ranges of the length bytes from d's position, which moves past them: see
+// backup_image_ranges. origin: the mounted area's first sector in the drive or image. With
+// ranges nullptr the walk only moves d (0, or DVR_EINVAL past the stored data).
+int32_t channel_image_ranges(const ChannelSpace& space, ChannelDescriptor* d, int64_t length,
+                             uint64_t origin, ImageRange* ranges, int32_t max);
+// Whether two positions of one channel name the same byte.
+bool channel_same_place(const ChannelSpace& space, const ChannelDescriptor& a,
+                        const ChannelDescriptor& b);
 // Bytes stored between head and tail, or -15 for a broken record.
 int64_t channel_stored_bytes(const ChannelSpace& space, const ChannelRecord& record);
 // Checks a record's slots and offsets against its map and the block size.

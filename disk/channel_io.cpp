@@ -129,6 +129,47 @@ int32_t channel_read(const ChannelSpace& space, ChannelDescriptor* d, void* buff
     return done;
 }
 
+int32_t channel_image_ranges(const ChannelSpace& space, ChannelDescriptor* d, int64_t length,
+                             uint64_t origin, ImageRange* ranges, int32_t max) {
+    const ChannelRecord& r = *d->record;
+    if (length < 0 || max < 0) return DVR_EINVAL;
+    int32_t count = 0;
+    while (length > 0) {
+        const int32_t avail = available(space, d);
+        if (avail == 0) {
+            // The bytes asked for run past the stored data.
+            if (d->slot == r.tail_slot) return DVR_EINVAL;
+            const int32_t rc = move_to(space, d, next_slot(space, r, d->slot), 0);
+            if (rc != 0) return rc;
+            continue;
+        }
+        const auto n = static_cast<int32_t>(std::min<int64_t>(length, avail));
+        d->offset += n;
+        length -= n;
+        if (ranges == nullptr) continue;  // only walking
+        const int32_t start = d->offset - n;
+        const uint64_t at = (space.block_sector(d->block, start) + origin) * kSectorSize +
+                            static_cast<uint64_t>(start) % kSectorSize;
+        if (count > 0 && ranges[count - 1].offset + ranges[count - 1].length == at) {
+            ranges[count - 1].length += static_cast<uint64_t>(n);
+        } else {
+            if (count == max) return DVR_EINVAL;
+            ranges[count++] = ImageRange{at, static_cast<uint64_t>(n)};
+        }
+    }
+    return count;
+}
+
+bool channel_same_place(const ChannelSpace& space, const ChannelDescriptor& a,
+                        const ChannelDescriptor& b) {
+    if (a.slot == b.slot && a.offset == b.offset) return true;
+    // The end of a block and the start of the next name the same place.
+    const ChannelRecord& r = *a.record;
+    if (a.offset == space.block_size && b.offset == 0) return next_slot(space, r, a.slot) == b.slot;
+    if (b.offset == space.block_size && a.offset == 0) return next_slot(space, r, b.slot) == a.slot;
+    return false;
+}
+
 int32_t channel_byte_seek(const ChannelSpace& space, ChannelDescriptor* d, int64_t offset,
                           int origin) {
     const ChannelRecord& r = *d->record;

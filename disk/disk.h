@@ -175,4 +175,16 @@ int32_t backup_image_offset(int32_t fd, uint64_t* offset);
 // A number that names this open of the descriptor and no other, across mounts; 0 when the
 // descriptor is not open. Bytes read through one open never change, so a reader may keep them.
 uint64_t backup_open_serial(int32_t fd);
+// A stretch of bytes in the drive or image as a whole.
+struct ImageRange {
+    uint64_t offset;
+    uint64_t length;
+};
+// Where in the drive or image lie the length bytes of the channel that begin `from` bytes after
+// the descriptor's position (before it when negative): up to max ranges in channel order,
+// pieces that follow each other on the disk joined into one. The position does not move.
+// Returns the number of ranges, DVR_EINVAL when the bytes reach outside the stored data or
+// need more than max ranges, or another negative error code.
+int32_t backup_image_ranges(int32_t fd, int64_t from, int64_t length, ImageRange* ranges,
+                            int32_t max);
 int32_t backup_locate_index(int32_t fd, int32_t time, ChannelPosition* position);

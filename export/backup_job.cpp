@@ -99,6 +99,7 @@ int32_t BackupJob::start(uint32_t from, uint32_t to, uint32_t mask, const std::s
     first_file_ = maker_.opened().size();
     report_ = ExportReport{};
     fill_report_case();
+    sources_.clear();
     report_.source = export_source_now();
     started_ = export_report_clock_now();
     {
@@ -150,6 +151,7 @@ void BackupJob::on_frame(int32_t slot, uint32_t time, int32_t msec, const uint8_
     // Every record goes to the job: a channel's files start at its first key frame in the span,
     // which the job waits for itself.
     maker_.on_record(slot, time, msec % 1000, data, length, kind, picture_size);
+    if (kind == FRAME_KIND_VIDEO) sources_.note(c, slot, time, msec);
     bytes_[c] += static_cast<uint64_t>(length);
     ++accepted_;
     last_time_ = time;
@@ -296,6 +298,7 @@ void BackupJob::restart() {
     const CAvimaker::Cuts resume = maker_.splitting() ? maker_.cuts() : CAvimaker::Cuts{};
     maker_.reset();
     hash_finished_files();
+    make_side_files();
     hooks_->clear_pictures();
     uint32_t from = last_time_ != 0 ? last_time_.load() : from_;
     for (const FrameTime& cut : resume) {
@@ -325,6 +328,7 @@ void BackupJob::do_stop() {
         hash_finished_files();
         note_failed_writes();
         note_unfinished_files();
+        make_side_files();
         name_last_frame();
         write_report();
     }
@@ -374,6 +378,7 @@ std::vector<ExportFileEntry> BackupJob::file_entries() const {
         c.last_frame = p.last_frame;
         c.seconds_without_video = p.hole_seconds;
         e.failed_writes = f.stats.failed_writes;
+        if (i < side_made_.size()) e.side_files = side_made_[i];
         entries.push_back(e);
     }
     for (int ch = 0; ch < CAvimaker::kChannels; ++ch) {
@@ -408,6 +413,40 @@ void BackupJob::write_report() {
     std::lock_guard<std::mutex> guard(mutex_);
     report_written_ = written;
     if (rc != 0 && error_.empty()) error_ = failure + last_frame_note();
+}
+
+// Beside each file finished since the last call: the list of the GOPs its frames came from, and
+// what the installed maker adds. A file that cannot be traced fails the job: its report would
+// promise a check that cannot be made.
+void BackupJob::make_side_files() {
+    const auto& files = maker_.opened();
+    const size_t done = side_made_.size();
+    side_made_.resize(files.size());
+    for (size_t i = std::max(done, first_file_); i < files.size(); ++i) {
+        const CAvimaker::FileSet& f = files[i];
+        const std::string media = f.prefix + export_format_name(f.format);
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(media, ec)) continue;
+        std::string failure;
+        const PlacementStats& p = f.stats.placement;
+        const std::vector<GopTrace> gops =
+            p.frames_written > 0 ? sources_.within(f.channel, p.first_frame, p.last_frame)
+                                 : std::vector<GopTrace>{};
+        if (write_gop_sources(media + kSourcesSuffix, gops, f.channel + 1, &failure) == 0) {
+            side_made_[i].push_back({"sources", media + kSourcesSuffix});
+        }
+        if (p.frames_written > 0) sources_.drop_before(f.channel, p.last_frame);
+        if (const uint64_t lost = sources_.unplaced(f.channel); lost > 0 && failure.empty()) {
+            failure = std::to_string(lost) + " frames came from GOPs whose place on the disk is not known";
+        }
+        if (side_files_ != nullptr) {
+            for (ExportSideFile& made : side_files_->make(media, &failure)) side_made_[i].push_back(made);
+        }
+        if (!failure.empty()) {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (error_.empty()) error_ = "making the files beside " + media + " failed: " + failure;
+        }
+    }
 }
 
 std::string BackupJob::report_path() const {

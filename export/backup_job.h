@@ -16,6 +16,8 @@
 #include "export/file_hasher.h"
 #include "export/export_report.h"
 #include "export/export_notify.h"
+#include "export/export_side_files.h"
+#include "export/gop_sources.h"
 
 // Steps only a window has; the default does nothing.
 class BackupJobHooks {
@@ -62,6 +64,10 @@ public:
     // The spans the engine could not read during the last job, as its report lists them.
     std::vector<ExportReadFailure> read_failures() const;
 
+    // Who makes the files beside each finished file besides its list of sources (nullptr:
+    // nobody); set before start.
+    void set_side_files(ExportSideFiles* maker) { side_files_ = maker; }
+
     // ExportNotify: from the playback thread and the channel writers' threads.
     void backup_notification(int32_t wparam, int32_t lparam) override;
 
@@ -96,6 +102,7 @@ private:
     // A file some of whose writes failed lacks what was placed after the failure: the job
     // must not pass for a whole export, and its error names the file.
     void note_failed_writes();
+    void make_side_files();
     std::vector<ExportFileEntry> file_entries() const;
     void note_read_error(int32_t slot, int32_t shown);
     void take_read_failures(int32_t shown);
@@ -133,4 +140,10 @@ private:
     ExportCaseInfo case_info_;
     FileHasher hasher_;
     size_t hashed_ = 0;  // maker_'s files up to here are queued for hashing
+
+    // Where the frames came from, and the files made beside each finished file (by the index
+    // of the file in maker_'s list).
+    GopSources sources_;
+    ExportSideFiles* side_files_ = nullptr;
+    std::vector<std::vector<ExportSideFile>> side_made_;
 };

@@ -40,7 +40,7 @@ void BackupJob::note_failed_writes() {
     for (size_t i = first_file_; i < files.size(); ++i) {
         if (files[i].stats.failed_writes == 0) continue;
         failed += files[i].stats.failed_writes;
-        if (first.empty()) first = files[i].prefix + "avi";
+        if (first.empty()) first = files[i].prefix + export_format_name(files[i].format);
     }
     if (failed == 0) return;
     std::lock_guard<std::mutex> guard(mutex_);

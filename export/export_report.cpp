@@ -108,15 +108,19 @@ Json container_entry_json(const ExportFileEntry& f,
                           const std::map<std::string, FileDigest>& digests) {
     Json file = file_json(f.prefix + f.format, digests);
     if (file.is_null()) return nullptr;
-    return Json{{"channel", f.channel},
-                {"part", f.part},
-                {"format", f.format},
-                {"file", std::move(file)},
-                {"avi", nullptr},
-                {"smi", nullptr},
-                {"streams", export_report_parts::streams_json(f.streams)},
-                {"failed_writes", f.failed_writes},
-                {"counts", counts_json(f.counts)}};
+    Json entry{{"channel", f.channel},
+               {"part", f.part},
+               {"format", f.format},
+               {"file", std::move(file)},
+               {"avi", nullptr},
+               {"smi", nullptr},
+               {"streams", export_report_parts::streams_json(f.streams)},
+               {"failed_writes", f.failed_writes}};
+    for (const ExportSideFile& side : f.side_files) {
+        entry[side.key] = file_json(side.path, digests);
+    }
+    entry["counts"] = counts_json(f.counts);
+    return entry;
 }
 
 }  // namespace
@@ -191,8 +195,11 @@ int32_t write_export_report(const std::string& folder, const ExportReport& repor
                    {"avi", std::move(avi)},
                    {"smi", std::move(smi)},
                    {"streams", export_report_parts::streams_json(streams)},
-                   {"failed_writes", f.failed_writes},
-                   {"counts", counts_json(f.counts)}};
+                   {"failed_writes", f.failed_writes}};
+        for (const ExportSideFile& side : f.side_files) {
+            entry[side.key] = file_json(side.path, report.digests);
+        }
+        entry["counts"] = counts_json(f.counts);
         add_recovered_json(&entry, f.recovered);
         files.push_back(std::move(entry));
     }

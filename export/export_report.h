@@ -11,6 +11,7 @@
 #include "export/export_case.h"
 #include "export/export_stream.h"
 #include "export/file_hasher.h"
+#include "export/export_side_files.h"
 #include "export/placement.h"
 
 inline constexpr const char* kExportReportName = "export-report.json";
@@ -73,6 +74,7 @@ struct ExportFileEntry {
     // when the report is written, unless a writer filled them in already.
     std::vector<ExportStream> streams;
     uint64_t failed_writes = 0;  // frame and audio writes the file refused (a full disk)
+    std::vector<ExportSideFile> side_files;  // listed under their keys beside "avi" and "smi"
 };
 
 // A span of a channel that could not be read during the job.

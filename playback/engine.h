@@ -36,6 +36,8 @@ struct SlotPlay {
     // Video: the time of the last frame delivered to be shown; seconds 0 when none was since the
     // slot was positioned. Frame steps find their way from it, whatever mode moved the slot.
     PlayTime shown;
+    // Where the frames in the GOP data buffer were read from; range count 0 when unknown.
+    GopSource source{};
 };
 
 struct EngineState {

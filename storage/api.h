@@ -118,6 +118,22 @@ int32_t api_take_read_failures(PlaybackReadFailure* list, int32_t max);
 // Failures dropped since the last clear because the queue was full (the oldest go first).
 uint32_t api_read_failures_dropped();
 
+// --- Where delivered video was read from -------------------------------------------------------
+inline constexpr int kGopSourceRanges = 32;
+// A GOP record (header and frames, without the trailer) as it lies in the drive or image.
+struct GopSource {
+    uint32_t time;          // the GOP header's recorder time (s), 32399 when it has none
+    uint32_t milliseconds;  // the header's milliseconds
+    uint32_t gop_length;    // header and frames, bytes
+    uint32_t frame_count;
+    int32_t range_count;    // 1..kGopSourceRanges
+    ImageRange ranges[kGopSourceRanges];  // in record order
+};
+// Only inside the frame callback, on the playback thread: where the GOP of the video frame
+// being delivered on the slot was read from. 0, or -1 when the frame did not come from a GOP
+// read whole (a frame read alone when playing backward) or its bytes could not be placed.
+int32_t api_gop_source(int32_t slot, GopSource* out);
+
 // --- Times --------------------------------------------------------------------------------------
 uint32_t api_align_time(uint32_t time, int32_t clamp);
 void time_to_filetime(uint32_t time, uint64_t* filetime);

@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QTreeWidget>
 
 #include "ui/controls/search_slider.h"
 #include "ui/dialogs/backup_dialog.h"
+#include "ui/dialogs/backup_done_dialog.h"
 #include "ui/dialogs/capture_dialog.h"
 #include "ui/dialogs/capture_log_dialog.h"
 #include "ui/dialogs/save_as_dialog.h"
@@ -61,6 +63,16 @@ int save_export_dialog_shots(MainWindow* window, const QString& folder) {
 
     SaveAsDialog save_as(log.picture_name(), window);
     failed += shoot(&save_as, folder + QStringLiteral("/dialog-saveas.png"));
+
+    // The folder holds no report: the check's answer shows where its lines go.
+    BackupDoneDialog done(QDir::homePath() + QStringLiteral("/Storage/Backup/2026-03-14"), QString(), window);
+    failed += shoot(&done, folder + QStringLiteral("/dialog-backupdone.png"));
+    QEventLoop wait;
+    QObject::connect(&done, &BackupDoneDialog::verified, &wait, &QEventLoop::quit);
+    done.show();
+    if (done.verify())
+        wait.exec();
+    failed += shoot(&done, folder + QStringLiteral("/dialog-backupdone-verified.png"));
     return failed;
 }
 

@@ -22,6 +22,7 @@
 #include "ui/message_box.h"
 #include "ui/posted_event.h"
 #include "ui/scope_exit.h"
+#include "verify/frame_hash.h"
 
 namespace ui {
 namespace {
@@ -131,6 +132,9 @@ void MainWindow::start_backup_job() {
     if (!backup_job_) {
         backup_hooks_ = std::make_unique<WindowBackupHooks>(this);
         backup_job_ = std::make_unique<BackupJob>(backup_hooks_.get());
+        // The frame hash list beside each file; the maker keeps no state of its own.
+        static verify::FrameHashSideFiles frame_hashes;
+        backup_job_->set_side_files(&frame_hashes);
     }
     store_->setValue(kBackupFolderKey, dialog->folder());
     store_->setValue(kBackupFormatKey, QString::fromLatin1(export_format_name(dialog->format())));

@@ -275,3 +275,93 @@ TEST_F(ChannelReadTest, ImageOffsetNamesTheBytesTheNextReadDelivers) {
     EXPECT_EQ(backup_image_offset(fd, nullptr), DVR_EINVAL);
     EXPECT_EQ(backup_close(fd), 0);
 }
+
+namespace {
+
+// The bytes the image ranges name, read from the image file itself.
+std::vector<uint8_t> bytes_at(const std::string& path, const ImageRange* ranges, int32_t n) {
+    std::ifstream image(path, std::ios::binary);
+    std::vector<uint8_t> out;
+    for (int32_t i = 0; i < n; ++i) {
+        std::vector<uint8_t> piece(ranges[i].length);
+        image.seekg(static_cast<std::streamoff>(ranges[i].offset));
+        if (!image.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()))) {
+            return {};
+        }
+        out.insert(out.end(), piece.begin(), piece.end());
+    }
+    return out;
+}
+
+}  // namespace
+
+// The image ranges of a stretch before or after the position hold exactly the bytes a read of
+// that stretch delivers, across blocks and the ring's end, and the position stays where it was.
+TEST_F(ChannelReadTest, ImageRangesNameTheBytesOfAStretchAroundThePosition) {
+    build();
+    int32_t fd = backup_open(3);
+    ASSERT_GE(fd, 0);
+    const std::vector<uint8_t>& all = expected_[3];
+    ASSERT_GT(all.size(), 12000u);
+    ASSERT_EQ(backup_lseek(fd, 6000, SEEK_HEAD), 0);
+    ChannelPosition before{}, after{};
+    ASSERT_EQ(backup_tell(fd, &before), 0);
+    ImageRange ranges[8];
+    struct Case {
+        int64_t from;
+        int64_t length;
+    };
+    // Back over the ring's end (the head lies two slots before it), forward over block ends.
+    for (const Case c : {Case{-6000, 9000}, Case{-96, 5000}, Case{0, 4096}, Case{1234, 4000}}) {
+        const int32_t n = backup_image_ranges(fd, c.from, c.length, ranges, 8);
+        ASSERT_GT(n, 0) << c.from;
+        const auto begin = all.begin() + 6000 + c.from;
+        EXPECT_EQ(bytes_at(path_, ranges, n), std::vector<uint8_t>(begin, begin + c.length)) << c.from;
+        for (int32_t i = 1; i < n; ++i) {
+            EXPECT_NE(ranges[i - 1].offset + ranges[i - 1].length, ranges[i].offset) << "not joined";
+        }
+    }
+    ASSERT_EQ(backup_tell(fd, &after), 0);
+    EXPECT_EQ(after.block, before.block);
+    EXPECT_EQ(after.offset, before.offset);
+}
+
+// A channel that runs from the first data area into the second lies in two pieces of the image.
+TEST_F(ChannelReadTest, ImageRangesSplitWhereTheBlocksDoNotFollowEachOther) {
+    path_ = testkit::make_image(dir_, "probe.img", testkit::small_recorder({}));
+    ASSERT_EQ(testkit::mount_first(path_), 0);
+    const uint32_t area2 = dvrfs_super_block()->area2_block;
+    ASSERT_EQ(backup_unmount_disk(), 0);
+    platform::detach_all();
+    VolumeContent content;
+    ChannelData ch5 = testkit::steady_channel(5, kT0, kT0 + 15 * 10, 1500);
+    ch5.first_block = area2 - 1;
+    content.channels.push_back(ch5);
+    path_ = testkit::make_image(dir_, "area2.img", testkit::small_recorder(content));
+    ASSERT_EQ(testkit::mount_volume(path_), 0);
+    const std::vector<uint8_t> all = testkit::stored_bytes(ch5);
+    int32_t fd = backup_open(5);
+    ASSERT_GE(fd, 0);
+    ImageRange ranges[4];
+    const auto size = static_cast<int64_t>(all.size());
+    const int32_t n = backup_image_ranges(fd, 0, size, ranges, 4);
+    ASSERT_EQ(n, 2);
+    EXPECT_EQ(bytes_at(path_, ranges, n), all);
+    EXPECT_EQ(backup_image_ranges(fd, 0, size, ranges, 1), DVR_EINVAL);
+}
+
+TEST_F(ChannelReadTest, ImageRangesRefuseStretchesOutsideTheData) {
+    build();
+    int32_t fd = backup_open(3);
+    ASSERT_GE(fd, 0);
+    const auto size = static_cast<int64_t>(expected_[3].size());
+    ASSERT_EQ(backup_lseek(fd, 5000, SEEK_HEAD), 0);
+    ImageRange ranges[8];
+    EXPECT_EQ(backup_image_ranges(fd, -5001, 10, ranges, 8), DVR_EINVAL);  // before the head
+    EXPECT_EQ(backup_image_ranges(fd, 0, size - 5000 + 1, ranges, 8), DVR_EINVAL);  // past the tail
+    EXPECT_EQ(backup_image_ranges(fd, size, 1, ranges, 8), DVR_EINVAL);
+    EXPECT_GT(backup_image_ranges(fd, 0, size - 5000, ranges, 8), 0);  // up to the tail exactly
+    EXPECT_EQ(backup_image_ranges(fd, 0, -1, ranges, 8), DVR_EINVAL);
+    EXPECT_EQ(backup_image_ranges(-1, 0, 1, ranges, 8), DVR_EBADF);
+    EXPECT_EQ(backup_image_ranges(fd, 0, 0, ranges, 8), 0);
+}

@@ -77,6 +77,11 @@ struct RecoverOptions {
     std::string export_dir;  // write the runs as files here; "" for none
 };
 
+struct VerifyOptions {
+    std::string report;  // the export report
+    std::string image;   // the drive or image to re-read the exported GOPs from; "" for none
+};
+
 // Channel list "1,2,5" (video channels as the user numbers them) as a mask.
 std::optional<uint32_t> parse_channel_list(const std::string& list);
 
@@ -106,6 +111,7 @@ int run_recover(const GlobalOptions& options, const SessionOptions& session,
                 const RecoverOptions& r);
 // Exit 0 when every stored record of the session can be read, 1 otherwise.
 int run_check(const GlobalOptions& options, const SessionOptions& session);
+int run_verify(const GlobalOptions& options, const VerifyOptions& v);
 
 // Runs the drive scan for the commands that need the disk table; false once it has
 // reported a failure.

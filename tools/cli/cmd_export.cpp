@@ -10,6 +10,7 @@
 #include "tools/cli/cli.h"
 #include "tools/cli/output.h"
 #include "tools/cli/session.h"
+#include "verify/frame_hash.h"
 
 namespace cli {
 namespace {
@@ -143,6 +144,8 @@ int run_export(const GlobalOptions& options, const SessionOptions& session, cons
     job.set_container(*format, mux::make_container_writer);
     if (*format != ExportFormat::Avi) mux::quiet_library_notes();
     job.set_case(*info);
+    verify::FrameHashSideFiles frame_hashes;
+    job.set_side_files(&frame_hashes);
     BackupJob::install(&job);
     SessionScope scope;
     if (int rc = scope.open(session, BackupJob::frame_callback, BackupJob::status_callback);

@@ -45,6 +45,15 @@ CLI::App* add_make_sample(CLI::App& app, cli::MakeSampleOptions* make) {
     return cmd;
 }
 
+CLI::App* add_verify(CLI::App& app, cli::VerifyOptions* v) {
+    CLI::App* cmd = app.add_subcommand(
+        "verify", "Check an export's files against its report, and its frames against the image");
+    cmd->add_option("report", v->report, "The export report (export-report.json)")->required();
+    cmd->add_option("--image", v->image,
+                    "The drive or image the export was read from: compare the frames with it");
+    return cmd;
+}
+
 // --disk and --session: which row of the disk table and which of its sessions.
 void add_session_options(CLI::App* cmd, cli::SessionOptions* session) {
     cmd->add_option("--disk", session->disk, "Row of the disk table (default: the first mountable)")
@@ -187,6 +196,8 @@ int main(int argc, char** argv) {
     CLI::App* scan_cmd = add_scan(app);
     CLI::App* info_cmd = add_info(app, &info);
     CLI::App* make_cmd = add_make_sample(app, &make);
+    cli::VerifyOptions verify;
+    CLI::App* verify_cmd = add_verify(app, &verify);
     SessionCommands session;
     add_session_commands(app, &session);
 
@@ -203,6 +214,7 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     dvrfs_set_trace(options.trace);
     if (*make_cmd) return cli::run_make_sample(options, make);
+    if (*verify_cmd) return cli::run_verify(options, verify);
     if (int rc = cli::attach_drives(options); rc != cli::kExitOk) return rc;
     if (*scan_cmd) return cli::run_scan(options);
     if (*info_cmd) return cli::run_info(options, info);
