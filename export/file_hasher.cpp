@@ -28,10 +28,23 @@ void FileHasher::add(const std::string& path) {
     queued_.notify_one();
 }
 
+// Once everything is hashed the threads end: a job that is over keeps no thread of its own
+// (the next file starts them again).
 std::map<std::string, FileDigest> FileHasher::wait() {
-    std::unique_lock<std::mutex> guard(mutex_);
-    idle_.wait(guard, [&] { return queue_.empty() && busy_ == 0; });
-    return done_;
+    std::vector<std::thread> ending;
+    std::map<std::string, FileDigest> digests;
+    {
+        std::unique_lock<std::mutex> guard(mutex_);
+        idle_.wait(guard, [&] { return queue_.empty() && busy_ == 0; });
+        digests = done_;
+        quit_ = true;
+        ending.swap(threads_);
+    }
+    queued_.notify_all();
+    for (std::thread& t : ending) t.join();
+    std::lock_guard<std::mutex> guard(mutex_);
+    quit_ = false;
+    return digests;
 }
 
 void FileHasher::clear() {
