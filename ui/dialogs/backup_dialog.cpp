@@ -21,7 +21,7 @@
 namespace ui {
 namespace {
 
-constexpr int kWidth = 440;
+constexpr int kWidth = 480;
 // The case group sits between the settings and the progress bar.
 constexpr int kCaseTop = 286;
 constexpr int kCaseSpace = BackupCaseBox::kHeight + 8;
@@ -72,11 +72,11 @@ void BackupDialog::create_setting_box() {
     auto* from = new QLabel(QStringLiteral("Start"), setting);
     from->setGeometry(14, 26, 40, 24);
     start_edit_ = new QDateTimeEdit(setting);
-    start_edit_->setGeometry(52, 26, 164, 24);
+    start_edit_->setGeometry(52, 26, 184, 24);
     auto* to = new QLabel(QStringLiteral("End"), setting);
-    to->setGeometry(222, 26, 30, 24);
+    to->setGeometry(242, 26, 30, 24);
     end_edit_ = new QDateTimeEdit(setting);
-    end_edit_->setGeometry(250, 26, 152, 24);
+    end_edit_->setGeometry(270, 26, 184, 24);
     for (QDateTimeEdit* picker : {start_edit_, end_edit_}) {
         // Recorder time: broken down as it is stored, never moved by the PC's time zone.
         picker->setTimeSpec(Qt::UTC);
