@@ -104,6 +104,24 @@ int32_t recover_scan(RecoveryProgress* progress, RecoveryResult* result) {
     return 0;
 }
 
+int32_t read_area_bytes(const DiskEntry& entry, uint64_t image_offset, uint64_t bytes,
+                        std::vector<uint8_t>* sectors, const uint8_t** data) {
+    const uint64_t origin = entry.start_sector * kSectorSize;
+    const uint64_t area = entry.sector_count * kSectorSize;
+    if (image_offset < origin || image_offset - origin > area ||
+        area - (image_offset - origin) < bytes) {
+        return DVR_EINVAL;
+    }
+    const uint64_t at = image_offset - origin;
+    const uint64_t first = at / kSectorSize;
+    const uint64_t count = (at + bytes + kSectorSize - 1) / kSectorSize - first;
+    sectors->assign(count * kSectorSize, 0);
+    const int32_t rc = hdd_read_sectors(first, static_cast<uint32_t>(count), sectors->data());
+    if (rc != 0) return rc;
+    *data = sectors->data() + (at - first * kSectorSize);
+    return 0;
+}
+
 int32_t recover_read_gop(const RecoveredGop& gop, std::vector<uint8_t>* record) {
     if (record == nullptr) return DVR_EINVAL;
     record->clear();
@@ -113,21 +131,13 @@ int32_t recover_read_gop(const RecoveredGop& gop, std::vector<uint8_t>* record) 
         gop.length > static_cast<uint32_t>(kMaxGopLength)) {
         return DVR_EINVAL;
     }
-    const uint64_t origin_bytes = entry->start_sector * kSectorSize;
-    const uint64_t area_bytes = entry->sector_count * kSectorSize;
     const uint64_t bytes = uint64_t{gop.length} + kTrailerSize;
-    if (gop.image_offset < origin_bytes || gop.image_offset - origin_bytes > area_bytes ||
-        area_bytes - (gop.image_offset - origin_bytes) < bytes) {
-        return DVR_EINVAL;
+    std::vector<uint8_t> sectors_read;
+    const uint8_t* data = nullptr;
+    if (const int32_t rc = read_area_bytes(*entry, gop.image_offset, bytes, &sectors_read, &data);
+        rc != 0) {
+        return rc;
     }
-    const uint64_t at = gop.image_offset - origin_bytes;
-    const uint64_t first = at / kSectorSize;
-    const uint64_t sectors = (at + bytes + kSectorSize - 1) / kSectorSize - first;
-    std::vector<uint8_t> sectors_read(sectors * kSectorSize);
-    const int32_t rc =
-        hdd_read_sectors(first, static_cast<uint32_t>(sectors), sectors_read.data());
-    if (rc != 0) return rc;
-    const uint8_t* data = sectors_read.data() + (at - first * kSectorSize);
 
     DecoderKeyFrameCheck key;
     GopFields g;

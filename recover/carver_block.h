@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "disk/disk.h"
+
 namespace recover {
 
 // Whether a GOP's key frame gives a picture; the scan asks the display's decoder.
@@ -87,5 +89,10 @@ struct BlockFindings {
 // appending to *out. Bytes past `end` are unknown: a record running into them is only counted.
 void scan_block(const uint8_t* data, size_t begin, size_t end, KeyFrameCheck& key,
                 BlockFindings* out);
+
+// Reads bytes at image_offset (in the whole image) of the mounted area, in whole sectors, into
+// sectors; *data points at the first byte asked for. DVR_EINVAL when the range leaves the area.
+int32_t read_area_bytes(const DiskEntry& entry, uint64_t image_offset, uint64_t bytes,
+                        std::vector<uint8_t>* sectors, const uint8_t** data);
 
 }  // namespace recover
